@@ -1,0 +1,385 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/ktx_commands.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <system_error>
+
+#include "app/message_catalog.h"
+#include "app/notifier.h"
+#include "app/progress.h"
+#include "waveform/block_file.h"
+#include "waveform/curve_converter.h"
+#include "waveform/waveform_record.h"
+
+namespace ktx {
+
+namespace {
+
+constexpr int kMsgConversionFailed = 4;
+constexpr int kMsgBadFormat = 12;
+constexpr int kMsgFileNotFound = 22;
+
+constexpr const char* kUsage =
+    "Aufruf:\n"
+    "  ktx info DATEI [--column N]\n"
+    "  ktx dump DATEI [--column N]\n"
+    "  ktx curve ROH ZIEL --xincr X --pt-off P --yoff Y --ymult M [--flags HEX | --ascii | "
+    "--raw]\n";
+
+// Prints every message to the error stream, one line each; declines confirmations (a script
+// cannot answer them).
+class StreamNotifier final : public Notifier {
+public:
+    explicit StreamNotifier(std::ostream& err) : m_err(err) {}
+    void Show(Severity, const Notice& notice) override { m_err << notice.Text() << '\n'; }
+    bool Confirm(const Notice& notice) override {
+        m_err << notice.Text() << '\n';
+        return false;
+    }
+
+private:
+    std::ostream& m_err;
+};
+
+// Positional arguments and "--name value" / "--flag" options.
+struct Args {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> options;
+};
+
+bool TakesValue(const std::string& name) { return name != "--ascii" && name != "--raw"; }
+
+std::optional<Args> SplitArgs(const std::vector<std::string>& args, std::size_t from,
+                              std::ostream& err) {
+    Args a;
+    for (std::size_t i = from; i < args.size(); ++i) {
+        const std::string& s = args[i];
+        if (s.size() > 2 && s.compare(0, 2, "--") == 0) {
+            if (!TakesValue(s)) {
+                a.options[s] = "";
+            } else if (i + 1 < args.size()) {
+                a.options[s] = args[++i];
+            } else {
+                err << "Option " << s << " braucht einen Wert\n" << kUsage;
+                return std::nullopt;
+            }
+        } else {
+            a.positional.push_back(s);
+        }
+    }
+    return a;
+}
+
+std::optional<double> ParseDouble(const std::string& s) {
+    double v = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) {
+        return std::nullopt;
+    }
+    return v;
+}
+
+std::optional<int> ParseInt(const std::string& s, int base = 10) {
+    int v = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v, base);
+    if (s.empty() || ec != std::errc() || end != s.data() + s.size()) {
+        return std::nullopt;
+    }
+    return v;
+}
+
+std::string Number(double v) {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 17);
+    return std::string(buf, r.ptr);
+}
+
+const char* LayoutName(WaveLayout layout) {
+    switch (layout) {
+        case WaveLayout::OneColumn:
+            return "einspaltig";
+        case WaveLayout::FourColumn:
+            return "vierspaltig";
+        case WaveLayout::Spectrum:
+            return "Spektrum";
+        case WaveLayout::Math:
+            break;
+    }
+    return "Mathematik";
+}
+
+bool CheckExists(const std::string& path, Notifier& notifier) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        ShowErrorMsgText(notifier, kMsgFileNotFound, path, 0);
+        return false;
+    }
+    return true;
+}
+
+// The column to show: the one the user named, else the first present one.
+ColumnChooser ChooserFor(std::optional<int> column) {
+    return [column](const UnitStrings& units) -> std::optional<int> {
+        if (column) {
+            return column;
+        }
+        for (int i = 0; i < 4; ++i) {
+            if (units[i] != kAbsentUnit) {
+                return i;
+            }
+        }
+        return 0;
+    };
+}
+
+std::optional<WaveformRecord> LoadForTool(const Args& a, Notifier& notifier, std::ostream& err) {
+    std::optional<int> column;
+    if (auto it = a.options.find("--column"); it != a.options.end()) {
+        column = ParseInt(it->second);
+        if (!column || *column < 0 || *column > 3) {
+            err << "--column erwartet 0 bis 3\n";
+            return std::nullopt;
+        }
+    }
+    const std::string& path = a.positional[0];
+    if (!CheckExists(path, notifier)) {
+        return std::nullopt;
+    }
+    auto rec = LoadWaveform(path, false, ChooserFor(column), notifier);
+    if (rec && column && rec->layout == WaveLayout::OneColumn && *column != 0) {
+        err << "--column: eine einspaltige Datei hat nur Spalte 0\n";
+        return std::nullopt;
+    }
+    return rec;
+}
+
+void PrintUnits(std::ostream& out, const UnitStrings& units) {
+    out << "Einheiten:\t" << units[0] << ' ' << units[1] << ' ' << units[2] << ' ' << units[3]
+        << '\n';
+}
+
+int Info(const Args& a, std::ostream& out, std::ostream& err) {
+    StreamNotifier notifier(err);
+    if (a.positional.size() != 1) {
+        err << kUsage;
+        return kExitUsage;
+    }
+    const std::string& path = a.positional[0];
+    if (!CheckExists(path, notifier)) {
+        return kExitFailure;
+    }
+    // Spectrum and math result files are recognised by their tag; their records are read by the
+    // views that own them, so only the header facts are shown.
+    BlockReader in(path);
+    std::uint8_t header[kHeaderProbeSize];
+    WaveLayout layout;
+    UnitStrings units;
+    if (in.IsOpen() && in.Size() >= 2 * kFourColumnRecord &&
+        in.Read(header, sizeof header) == sizeof header && DetectLayout(header, layout, units) &&
+        (layout == WaveLayout::Spectrum || layout == WaveLayout::Math)) {
+        out << "Format:\t" << LayoutName(layout) << '\n';
+        out << "Version:\t" << Number(HeaderVersion(header)) << '\n';
+        PrintUnits(out, units);
+        out << "Punkte:\t" << in.Size() / kFourColumnRecord - 1 << '\n';
+        return kExitOk;
+    }
+
+    const auto rec = LoadForTool(a, notifier, err);
+    if (!rec) {
+        return kExitFailure;
+    }
+    out << "Format:\t" << LayoutName(rec->layout) << '\n';
+    out << "Version:\t" << Number(rec->version) << '\n';
+    PrintUnits(out, rec->units);
+    out << "Punkte:\t" << rec->pointCount << '\n';
+    out << "Spalte:\t" << rec->column << '\n';
+    if (rec->pointCount > 0) {
+        out << "Erstes x:\t" << Number(TimeFieldToSeconds(rec->xValues.front())) << " s\n";
+        out << "Letztes x:\t" << Number(TimeFieldToSeconds(rec->xValues.back())) << " s\n";
+    }
+    out << "yMin:\t" << Number(rec->yMin.ToDouble()) << '\n';
+    out << "yMax:\t" << Number(rec->yMax.ToDouble()) << '\n';
+    out << "Zeitskala:\t" << Number(rec->timeScale) << '\n';
+    out << "Abtastachse:\t" << (rec->sampleAxis ? "ja" : "nein") << '\n';
+    return kExitOk;
+}
+
+int Dump(const Args& a, std::ostream& out, std::ostream& err) {
+    StreamNotifier notifier(err);
+    if (a.positional.size() != 1) {
+        err << kUsage;
+        return kExitUsage;
+    }
+    const auto rec = LoadForTool(a, notifier, err);
+    if (!rec) {
+        return kExitFailure;
+    }
+    // Formatted into one buffer and written in large pieces: a dump of 10 M points is common.
+    std::string buf;
+    buf.reserve(1 << 20);
+    char line[64];
+    for (std::int32_t i = 0; i < rec->pointCount; ++i) {
+        char* p = line;
+        p = std::to_chars(p, line + 30, TimeFieldToSeconds(rec->xValues[i]),
+                          std::chars_format::general, 17)
+                .ptr;
+        *p++ = '\t';
+        p = std::to_chars(p, p + 30, rec->yValues[i].ToDouble(), std::chars_format::general, 17)
+                .ptr;
+        *p++ = '\n';
+        buf.append(line, p);
+        if (buf.size() > (1 << 20) - 64) {
+            out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
+            buf.clear();
+        }
+    }
+    out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
+    out.flush();
+    if (!out) {
+        err << MessageCatalog::Message(41) << '\n';
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+const char* CurveErrorDetail(CurveError e) {
+    switch (e) {
+        case CurveError::NoCurveHeader:
+            return "(beginnt nicht mit :CURVE)";
+        case CurveError::BadCount:
+            return "(Blocklänge ist keine Dezimalzahl)";
+        case CurveError::Truncated:
+            return "(Datei endet vor dem Ende des Blocks)";
+        case CurveError::BadValue:
+            return "(Wert ist keine ganze Zahl)";
+        case CurveError::ValueTooLong:
+            return "(10 Zeichen ohne Trennzeichen)";
+        default:
+            return "";
+    }
+}
+
+int Curve(const Args& a, std::ostream& out, std::ostream& err) {
+    StreamNotifier notifier(err);
+    if (a.positional.size() != 2) {
+        err << kUsage;
+        return kExitUsage;
+    }
+    CurvePreamble p;
+    struct Field {
+        const char* option;
+        Real6* target;
+    };
+    const Field fields[] = {{"--xincr", &p.XINCR},
+                            {"--pt-off", &p.PT_OFF},
+                            {"--yoff", &p.YOFF[0]},
+                            {"--ymult", &p.YMULT[0]}};
+    for (const Field& f : fields) {
+        const auto it = a.options.find(f.option);
+        if (it == a.options.end()) {
+            err << "Option " << f.option << " fehlt\n" << kUsage;
+            return kExitUsage;
+        }
+        const auto v = ParseDouble(it->second);
+        if (!v) {
+            err << MessageCatalog::Message(kMsgConversionFailed) << ' ' << f.option << ' '
+                << it->second << '\n';
+            return kExitUsage;
+        }
+        *f.target = Real6::FromDouble(*v);
+    }
+    const bool ascii = a.options.count("--ascii") > 0;
+    const bool raw = a.options.count("--raw") > 0;
+    const auto flagsIt = a.options.find("--flags");
+    if (ascii + raw + (flagsIt != a.options.end()) > 1) {
+        err << "--flags, --ascii und --raw schließen einander aus\n" << kUsage;
+        return kExitUsage;
+    }
+    std::uint8_t flags = kCurveFlagsRib2;
+    if (flagsIt != a.options.end()) {
+        std::string hex = flagsIt->second;
+        if (hex.size() > 2 && (hex.compare(0, 2, "0x") == 0 || hex.compare(0, 2, "0X") == 0)) {
+            hex = hex.substr(2);
+        }
+        const auto v = ParseInt(hex, 16);
+        if (!v || *v < 0 || *v > 0xFF) {
+            err << "--flags erwartet einen Hexwert 00 bis FF\n";
+            return kExitUsage;
+        }
+        flags = static_cast<std::uint8_t>(*v);
+    }
+
+    const std::string& source = a.positional[0];
+    const std::string& target = a.positional[1];
+    if (!CheckExists(source, notifier)) {
+        return kExitFailure;
+    }
+    CurveResult r;
+    if (raw) {
+        r = ConvertRawCurve(source, target, notifier, NoProgress());
+    } else if (ascii) {
+        r = ConvertAsciiCurve(source, target, p, notifier, NoProgress());
+    } else {
+        r = ConvertBinaryCurve(source, target, p, flags, notifier, NoProgress());
+    }
+    switch (r.error) {
+        case CurveError::None:
+            out << r.points << " Punkte\n";
+            return kExitOk;
+        case CurveError::SourceOpen:
+            ShowErrorMsgText(notifier, kMsgFileNotFound, source, 0);
+            break;
+        case CurveError::NoCurveHeader:
+        case CurveError::BadCount:
+        case CurveError::Truncated:
+            ShowErrorMsgText(notifier, kMsgBadFormat,
+                             source + " " + CurveErrorDetail(r.error), 0);
+            break;
+        case CurveError::BadValue:
+        case CurveError::ValueTooLong:
+            ShowErrorMsgText(notifier, kMsgConversionFailed,
+                             source + " " + CurveErrorDetail(r.error), 0);
+            break;
+        case CurveError::SourceTooShort:
+        case CurveError::TargetCreate:
+        case CurveError::Write:
+            break;  // the converter has said it
+    }
+    if (r.points > 0) {
+        err << r.points << " Punkte wurden vor dem Fehler geschrieben\n";
+    }
+    return kExitFailure;
+}
+
+}  // namespace
+
+int RunKtx(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        (args.empty() ? err : out) << kUsage;
+        return args.empty() ? kExitUsage : kExitOk;
+    }
+    const auto a = SplitArgs(args, 1, err);
+    if (!a) {
+        return kExitUsage;
+    }
+    const std::string& command = args[0];
+    if (command == "info") {
+        return Info(*a, out, err);
+    }
+    if (command == "dump") {
+        return Dump(*a, out, err);
+    }
+    if (command == "curve") {
+        return Curve(*a, out, err);
+    }
+    err << "Unbekannter Befehl: " << command << '\n' << kUsage;
+    return kExitUsage;
+}
+
+}  // namespace ktx

@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "waveform/block_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace ktx {
+
+namespace {
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+    std::error_code ec;
+    // fopen happily opens a directory for reading on Linux and only the first read fails.
+    if (std::filesystem::is_directory(path, ec)) {
+        return nullptr;
+    }
+    return std::fopen(path.c_str(), mode);
+}
+
+}  // namespace
+
+BlockReader::BlockReader(const std::string& path) : m_file(OpenFile(path, "rb")) {
+    if (!m_file) {
+        return;
+    }
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) {
+        m_file.reset();
+        return;
+    }
+    m_size = size;
+    std::setvbuf(m_file.get(), nullptr, _IONBF, 0);  // we buffer ourselves
+}
+
+bool BlockReader::Fill() {
+    if (!m_file || m_failed) {
+        return false;
+    }
+    if (m_buffer.empty()) {
+        m_buffer.resize(kBlockSize);
+    }
+    m_pos = 0;
+    m_end = std::fread(m_buffer.data(), 1, m_buffer.size(), m_file.get());
+    if (m_end == 0 && std::ferror(m_file.get())) {
+        m_failed = true;
+    }
+    return m_end > 0;
+}
+
+std::size_t BlockReader::Read(void* dst, std::size_t n) {
+    auto* out = static_cast<std::uint8_t*>(dst);
+    std::size_t done = 0;
+    while (done < n) {
+        if (m_pos == m_end) {
+            // Large requests bypass the buffer.
+            if (n - done >= kBlockSize && m_file && !m_failed) {
+                const std::size_t got = std::fread(out + done, 1, n - done, m_file.get());
+                if (got < n - done && std::ferror(m_file.get())) {
+                    m_failed = true;
+                }
+                return done + got;
+            }
+            if (!Fill()) {
+                break;
+            }
+        }
+        const std::size_t chunk = std::min(n - done, m_end - m_pos);
+        std::memcpy(out + done, m_buffer.data() + m_pos, chunk);
+        m_pos += chunk;
+        done += chunk;
+    }
+    return done;
+}
+
+BlockWriter::BlockWriter(const std::string& path) : m_file(OpenFile(path, "wb")) {
+    if (m_file) {
+        m_opened = true;
+        std::setvbuf(m_file, nullptr, _IONBF, 0);
+        m_buffer.resize(kBlockSize);
+    }
+}
+
+BlockWriter::~BlockWriter() { Close(); }
+
+void BlockWriter::Flush() {
+    if (m_used == 0 || !m_file) {
+        return;
+    }
+    if (!m_failed && std::fwrite(m_buffer.data(), 1, m_used, m_file) != m_used) {
+        m_failed = true;
+    }
+    m_used = 0;
+}
+
+void BlockWriter::Write(const void* src, std::size_t n) {
+    if (!m_file || m_failed) {
+        return;
+    }
+    const auto* in = static_cast<const std::uint8_t*>(src);
+    while (n > 0) {
+        if (m_used == m_buffer.size()) {
+            Flush();
+            if (m_failed) {
+                return;
+            }
+        }
+        const std::size_t chunk = std::min(n, m_buffer.size() - m_used);
+        std::memcpy(m_buffer.data() + m_used, in, chunk);
+        m_used += chunk;
+        in += chunk;
+        n -= chunk;
+    }
+}
+
+bool BlockWriter::Close() {
+    if (!m_file) {
+        return Ok();
+    }
+    Flush();
+    if (std::fclose(m_file) != 0) {
+        m_failed = true;
+    }
+    m_file = nullptr;
+    return !m_failed;
+}
+
+}  // namespace ktx

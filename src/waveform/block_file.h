@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Buffered binary file access for the waveform converters and loaders. Data moves in large
+// blocks (never one system call per record), and every open, read, write and close is checked:
+// the first failure sticks, so a caller can run a loop and test `Ok()` once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ktx {
+
+class BlockReader {
+public:
+    static constexpr std::size_t kBlockSize = 1 << 20;
+
+    // Opens `path` for reading; a directory or a missing file leaves the reader not open.
+    explicit BlockReader(const std::string& path);
+    BlockReader(const BlockReader&) = delete;
+    BlockReader& operator=(const BlockReader&) = delete;
+
+    bool IsOpen() const { return m_file != nullptr; }
+    // File size in bytes at open time.
+    std::uint64_t Size() const { return m_size; }
+
+    // Copies up to `n` bytes; returns how many were read (less only at the end of the file or
+    // on a read error, which `Failed()` then tells).
+    std::size_t Read(void* dst, std::size_t n);
+    // Reads one byte; false at the end of the file or on an error.
+    bool ReadByte(std::uint8_t& b) {
+        if (m_pos < m_end) {
+            b = m_buffer[m_pos++];
+            return true;
+        }
+        return Read(&b, 1) == 1;
+    }
+    bool Failed() const { return m_failed; }
+
+private:
+    bool Fill();
+
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, Closer> m_file;
+    std::uint64_t m_size = 0;
+    std::vector<std::uint8_t> m_buffer;
+    std::size_t m_pos = 0;
+    std::size_t m_end = 0;
+    bool m_failed = false;
+};
+
+class BlockWriter {
+public:
+    static constexpr std::size_t kBlockSize = 1 << 20;
+
+    // Creates or truncates `path`.
+    explicit BlockWriter(const std::string& path);
+    ~BlockWriter();
+    BlockWriter(const BlockWriter&) = delete;
+    BlockWriter& operator=(const BlockWriter&) = delete;
+
+    bool IsOpen() const { return m_file != nullptr; }
+    void Write(const void* src, std::size_t n);
+    // Flushes and closes; false when any write, the flush or the close failed.
+    bool Close();
+    bool Ok() const { return m_opened && !m_failed; }
+
+private:
+    void Flush();
+
+    std::FILE* m_file = nullptr;
+    bool m_opened = false;
+    std::vector<std::uint8_t> m_buffer;
+    std::size_t m_used = 0;
+    bool m_failed = false;
+};
+
+}  // namespace ktx
