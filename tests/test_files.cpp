@@ -26,13 +26,16 @@ TempDir::~TempDir() {
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + path);
     }
 }
 
-void WriteFile(const std::string& path, const std::string& text) { WriteFile(path, FromText(text)); }
+void WriteFile(const std::string& path, const std::string& text) {
+    WriteFile(path, FromText(text));
+}
 
 Bytes ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -47,7 +50,9 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
     return all;
 }
 
-Bytes FromText(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes FromText(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
 std::string CorpusDir() {
     std::error_code ec;

@@ -17,7 +17,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A fresh folder under the system's temporary folder, removed with the object.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -25,7 +25,7 @@ public:
 
     std::string Path(const std::string& name) const { return (m_dir / name).string(); }
 
-private:
+  private:
     std::filesystem::path m_dir;
 };
 
@@ -46,7 +46,7 @@ struct Shown {
 };
 
 class RecordingNotifier final : public Notifier {
-public:
+  public:
     void Show(Severity severity, const Notice& notice) override {
         shown.push_back({severity, notice.stringId, notice.Text()});
     }
@@ -61,12 +61,18 @@ public:
 
 // Records progress calls as "C0" (counter start), "C<n>" (update), "C2" (end), "B..." likewise.
 class RecordingProgress final : public ProgressSink {
-public:
-    void BarStart(std::int64_t maximum) override { calls.push_back("B0:" + std::to_string(maximum)); }
-    void BarStep(std::int64_t remaining) override { calls.push_back("B1:" + std::to_string(remaining)); }
+  public:
+    void BarStart(std::int64_t maximum) override {
+        calls.push_back("B0:" + std::to_string(maximum));
+    }
+    void BarStep(std::int64_t remaining) override {
+        calls.push_back("B1:" + std::to_string(remaining));
+    }
     void BarEnd() override { calls.push_back("B2"); }
     void CounterStart() override { calls.push_back("C0"); }
-    void CounterUpdate(std::int64_t blocks) override { calls.push_back("C1:" + std::to_string(blocks)); }
+    void CounterUpdate(std::int64_t blocks) override {
+        calls.push_back("C1:" + std::to_string(blocks));
+    }
     void CounterEnd() override { calls.push_back("C2"); }
 
     std::vector<std::string> calls;

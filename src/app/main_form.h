@@ -10,12 +10,12 @@ namespace ktx {
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit TMainForm(QWidget* parent = nullptr);
 
     QMdiArea* MdiArea() const { return m_mdi; }
 
-private:
+  private:
     QMdiArea* m_mdi;
 };
 

@@ -9,7 +9,7 @@
 namespace ktx {
 
 class MessageCatalog {
-public:
+  public:
     static constexpr int kMessageBase = 10000;
     static constexpr int kValidatorBase = 1000;
 

@@ -27,7 +27,7 @@ struct Notice {
 };
 
 class Notifier {
-public:
+  public:
     virtual ~Notifier() = default;
     virtual void Show(Severity severity, const Notice& notice) = 0;
     // Buttons "&Ja" and "Abbrechen"; true when the user chose "&Ja".
@@ -36,7 +36,7 @@ public:
 
 // Shows nothing and declines every confirmation; for callers that report failures themselves.
 class SilentNotifier final : public Notifier {
-public:
+  public:
     void Show(Severity, const Notice&) override {}
     bool Confirm(const Notice&) override { return false; }
 };

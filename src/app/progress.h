@@ -9,7 +9,7 @@
 namespace ktx {
 
 class ProgressSink {
-public:
+  public:
     virtual ~ProgressSink() = default;
 
     // 1031: bar with `maximum` steps; `remaining` counts down to 0.

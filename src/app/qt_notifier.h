@@ -9,12 +9,12 @@ class QWidget;
 namespace ktx {
 
 class QtNotifier final : public Notifier {
-public:
+  public:
     explicit QtNotifier(QWidget* parent) : m_parent(parent) {}
     void Show(Severity severity, const Notice& notice) override;
     bool Confirm(const Notice& notice) override;
 
-private:
+  private:
     QWidget* m_parent;
 };
 

@@ -35,7 +35,7 @@ constexpr const char* kUsage =
 // Prints every message to the error stream, one line each; declines confirmations (a script
 // cannot answer them).
 class StreamNotifier final : public Notifier {
-public:
+  public:
     explicit StreamNotifier(std::ostream& err) : m_err(err) {}
     void Show(Severity, const Notice& notice) override { m_err << notice.Text() << '\n'; }
     bool Confirm(const Notice& notice) override {
@@ -43,7 +43,7 @@ public:
         return false;
     }
 
-private:
+  private:
     std::ostream& m_err;
 };
 
@@ -53,7 +53,9 @@ struct Args {
     std::map<std::string, std::string> options;
 };
 
-bool TakesValue(const std::string& name) { return name != "--ascii" && name != "--raw"; }
+bool TakesValue(const std::string& name) {
+    return name != "--ascii" && name != "--raw";
+}
 
 std::optional<Args> SplitArgs(const std::vector<std::string>& args, std::size_t from,
                               std::ostream& err) {
@@ -338,8 +340,7 @@ int Curve(const Args& a, std::ostream& out, std::ostream& err) {
         case CurveError::NoCurveHeader:
         case CurveError::BadCount:
         case CurveError::Truncated:
-            ShowErrorMsgText(notifier, kMsgBadFormat,
-                             source + " " + CurveErrorDetail(r.error), 0);
+            ShowErrorMsgText(notifier, kMsgBadFormat, source + " " + CurveErrorDetail(r.error), 0);
             break;
         case CurveError::BadValue:
         case CurveError::ValueTooLong:

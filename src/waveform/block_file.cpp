@@ -10,6 +10,8 @@ namespace ktx {
 
 namespace {
 
+constexpr std::size_t kDirectReadSize = 64 * 1024;
+
 std::FILE* OpenFile(const std::string& path, const char* mode) {
     std::error_code ec;
     // fopen happily opens a directory for reading on Linux and only the first read fails.
@@ -55,8 +57,8 @@ std::size_t BlockReader::Read(void* dst, std::size_t n) {
     std::size_t done = 0;
     while (done < n) {
         if (m_pos == m_end) {
-            // Large requests bypass the buffer.
-            if (n - done >= kBlockSize && m_file && !m_failed) {
+            // Large requests bypass the buffer: one copy less for the block loaders.
+            if (n - done >= kDirectReadSize && m_file && !m_failed) {
                 const std::size_t got = std::fread(out + done, 1, n - done, m_file.get());
                 if (got < n - done && std::ferror(m_file.get())) {
                     m_failed = true;
@@ -75,6 +77,22 @@ std::size_t BlockReader::Read(void* dst, std::size_t n) {
     return done;
 }
 
+bool BlockReader::Seek(std::uint64_t offset) {
+    if (!m_file || m_failed || offset > m_size) {
+        return false;
+    }
+#if defined(_WIN32)
+    const int rc = _fseeki64(m_file.get(), static_cast<__int64>(offset), SEEK_SET);
+#else
+    const int rc = fseeko(m_file.get(), static_cast<off_t>(offset), SEEK_SET);
+#endif
+    if (rc != 0) {
+        return false;
+    }
+    m_pos = m_end = 0;
+    return true;
+}
+
 BlockWriter::BlockWriter(const std::string& path) : m_file(OpenFile(path, "wb")) {
     if (m_file) {
         m_opened = true;
@@ -83,7 +101,9 @@ BlockWriter::BlockWriter(const std::string& path) : m_file(OpenFile(path, "wb"))
     }
 }
 
-BlockWriter::~BlockWriter() { Close(); }
+BlockWriter::~BlockWriter() {
+    Close();
+}
 
 void BlockWriter::Flush() {
     if (m_used == 0 || !m_file) {

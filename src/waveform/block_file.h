@@ -14,7 +14,7 @@
 namespace ktx {
 
 class BlockReader {
-public:
+  public:
     static constexpr std::size_t kBlockSize = 1 << 20;
 
     // Opens `path` for reading; a directory or a missing file leaves the reader not open.
@@ -38,8 +38,10 @@ public:
         return Read(&b, 1) == 1;
     }
     bool Failed() const { return m_failed; }
+    // Moves to byte `offset`; false when it lies beyond the end or the seek failed.
+    bool Seek(std::uint64_t offset);
 
-private:
+  private:
     bool Fill();
 
     struct Closer {
@@ -54,7 +56,7 @@ private:
 };
 
 class BlockWriter {
-public:
+  public:
     static constexpr std::size_t kBlockSize = 1 << 20;
 
     // Creates or truncates `path`.
@@ -69,7 +71,7 @@ public:
     bool Close();
     bool Ok() const { return m_opened && !m_failed; }
 
-private:
+  private:
     void Flush();
 
     std::FILE* m_file = nullptr;

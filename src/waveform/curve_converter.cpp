@@ -24,7 +24,7 @@ constexpr std::size_t kMaxValueChars = 10;
 
 // Collects 12-byte records and writes them a block at a time; reports progress per block.
 class RecordBatch {
-public:
+  public:
     RecordBatch(BlockWriter& out, ProgressSink& progress) : m_out(out), m_progress(progress) {}
 
     // False once a write failed.
@@ -52,7 +52,7 @@ public:
 
     std::int64_t Points() const { return m_points; }
 
-private:
+  private:
     BlockWriter& m_out;
     ProgressSink& m_progress;
     std::array<std::uint8_t, kPointsPerBlock * kOneColumnRecord> m_buffer{};
@@ -75,7 +75,9 @@ struct Scaling {
     TimeField X(std::int64_t i) const {
         return SecondsToTimeField((static_cast<double>(i) - ptOff) * xIncr);
     }
-    Real6 Y(std::int64_t v) const { return Real6::FromDouble((static_cast<double>(v) - yOff) * yMult); }
+    Real6 Y(std::int64_t v) const {
+        return Real6::FromDouble((static_cast<double>(v) - yOff) * yMult);
+    }
 };
 
 bool Contains(std::string_view text, std::string_view what) {
@@ -254,13 +256,13 @@ CurveResult ConvertBinaryCurve(const std::string& source, const std::string& tar
     const Scaling s(preamble);
 
     return WriteCurveFile(
-        target, MakeHeader1(ReferenceHeader(WaveLayout::OneColumn), kVoltUnits), notifier,
-        progress, [&](RecordBatch& batch) {
+        target, MakeHeader1(ReferenceHeader(WaveLayout::OneColumn), kVoltUnits), notifier, progress,
+        [&](RecordBatch& batch) {
             std::array<std::uint8_t, kPointsPerBlock * 2> raw;
             std::uint64_t done = 0;
             while (done < pointCount) {
-                const std::size_t want =
-                    static_cast<std::size_t>(std::min<std::uint64_t>(kPointsPerBlock, pointCount - done));
+                const std::size_t want = static_cast<std::size_t>(
+                    std::min<std::uint64_t>(kPointsPerBlock, pointCount - done));
                 const std::size_t got = in.Read(raw.data(), want * width) / width;
                 for (std::size_t k = 0; k < got; ++k) {
                     std::int64_t v;
@@ -270,8 +272,8 @@ CurveResult ConvertBinaryCurve(const std::string& source, const std::string& tar
                     } else {
                         const std::uint8_t b1 = raw[2 * k];
                         const std::uint8_t b2 = raw[2 * k + 1];
-                        const auto word = static_cast<std::uint16_t>(msbFirst ? (b1 << 8) | b2
-                                                                              : (b2 << 8) | b1);
+                        const auto word =
+                            static_cast<std::uint16_t>(msbFirst ? (b1 << 8) | b2 : (b2 << 8) | b1);
                         v = static_cast<std::int16_t>(word);
                     }
                     ++done;

@@ -20,23 +20,23 @@ class Notifier;
 class ProgressSink;
 
 // Format flags of binary curves.
-constexpr std::uint8_t kCurveMsbFirst = 0x80;   // more significant byte first
-constexpr std::uint8_t kCurveSignedByte = 0x20; // one-byte samples are signed (two's complement)
-constexpr std::uint8_t kCurveWidthMask = 0x0F;  // 1 = one byte per sample, else two
+constexpr std::uint8_t kCurveMsbFirst = 0x80;    // more significant byte first
+constexpr std::uint8_t kCurveSignedByte = 0x20;  // one-byte samples are signed (two's complement)
+constexpr std::uint8_t kCurveWidthMask = 0x0F;   // 1 = one byte per sample, else two
 // What the instrument transfer asks for with "DATA:ENC RIB" and "DATA:WID 2".
 constexpr std::uint8_t kCurveFlagsRib2 = 0xA2;
 
 enum class CurveError {
     None,
-    SourceOpen,     // the raw curve file cannot be read
-    SourceTooShort, // (sample-index conversion) 8 bytes or fewer; message 12 was shown
-    NoCurveHeader,  // does not start with ":CURVE" (":CUR" before a binary block)
-    BadCount,       // the block's length digits are not a decimal count
-    BadValue,       // an ASCII value is not a decimal integer
-    ValueTooLong,   // 10 characters without a separator
-    Truncated,      // the file ends inside the announced block
-    TargetCreate,   // the target cannot be created; message 41 was shown
-    Write,          // a write to the target failed; message 41 was shown
+    SourceOpen,      // the raw curve file cannot be read
+    SourceTooShort,  // (sample-index conversion) 8 bytes or fewer; message 12 was shown
+    NoCurveHeader,   // does not start with ":CURVE" (":CUR" before a binary block)
+    BadCount,        // the block's length digits are not a decimal count
+    BadValue,        // an ASCII value is not a decimal integer
+    ValueTooLong,    // 10 characters without a separator
+    Truncated,       // the file ends inside the announced block
+    TargetCreate,    // the target cannot be created; message 41 was shown
+    Write,           // a write to the target failed; message 41 was shown
 };
 
 struct CurveResult {

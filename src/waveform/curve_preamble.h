@@ -12,9 +12,9 @@
 namespace ktx {
 
 struct CurvePreamble {
-    std::int32_t NR_PT = 0;  // number of points requested
-    Real6 XINCR;             // seconds between points
-    Real6 PT_OFF;            // point number of the trigger
+    std::int32_t NR_PT = 0;         // number of points requested
+    Real6 XINCR;                    // seconds between points
+    Real6 PT_OFF;                   // point number of the trigger
     std::array<Real6, 10> YOFF{};   // vertical offset in digitizer levels, one per source
     std::array<Real6, 10> YMULT{};  // volts per digitizer level, one per source
 };

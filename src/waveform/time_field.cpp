@@ -9,23 +9,7 @@
 
 namespace ktx {
 
-TimeField TimeField::Make(std::uint8_t hours, std::uint8_t minutes, float seconds) {
-    TimeField t;
-    t.bytes[0] = hours;
-    t.bytes[1] = minutes;
-    std::uint32_t bits;
-    std::memcpy(&bits, &seconds, sizeof bits);
-    for (int i = 0; i < 4; ++i) {
-        t.bytes[2 + i] = static_cast<std::uint8_t>(bits >> (8 * i));
-    }
-    return t;
-}
-
-TimeField SecondsToTimeField(double t) {
-    // Oscilloscope curves nearly always land here; spare them the divisions.
-    if (t > -60.0 && t < 60.0) {
-        return TimeField::Make(0, 0, static_cast<float>(t));
-    }
+TimeField detail::SecondsToTimeFieldSlow(double t) {
     if (!(t >= 0.0)) {  // negative (or NaN): the bytes are unsigned, keep it all in seconds
         return TimeField::Make(0, 0, static_cast<float>(t));
     }
@@ -104,6 +88,8 @@ std::string FormatTimeHMS(const TimeField& t) {
     return FormatTimeHM(t) + FixedWidth2(t.Seconds(), 4);
 }
 
-std::string FormatSeconds(const TimeField& t) { return FixedWidth2(t.Seconds(), 2); }
+std::string FormatSeconds(const TimeField& t) {
+    return FixedWidth2(t.Seconds(), 2);
+}
 
 }  // namespace ktx

@@ -23,7 +23,17 @@ struct TimeField {
         std::memcpy(&s, &bits, sizeof s);
         return s;
     }
-    static TimeField Make(std::uint8_t hours, std::uint8_t minutes, float seconds);
+    static TimeField Make(std::uint8_t hours, std::uint8_t minutes, float seconds) {
+        TimeField t;
+        t.bytes[0] = hours;
+        t.bytes[1] = minutes;
+        std::uint32_t bits;
+        std::memcpy(&bits, &seconds, sizeof bits);
+        for (int i = 0; i < 4; ++i) {
+            t.bytes[2 + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+        }
+        return t;
+    }
 
     friend bool operator==(const TimeField&, const TimeField&) = default;
 };
@@ -35,6 +45,16 @@ static_assert(sizeof(TimeField) == 6);
 // and more are stored as 0 h, 0 min and the seconds; from 256 hours on the hours stay 255 and
 // the minutes and seconds carry the rest.
 TimeField SecondsToTimeField(double seconds);
+namespace detail {
+TimeField SecondsToTimeFieldSlow(double seconds);
+}
+inline TimeField SecondsToTimeField(double seconds) {
+    // Oscilloscope curves nearly always land here; spare them the divisions.
+    if (seconds > -60.0 && seconds < 60.0) {
+        return TimeField::Make(0, 0, static_cast<float>(seconds));
+    }
+    return detail::SecondsToTimeFieldSlow(seconds);
+}
 
 // hours*3600 + minutes*60 + seconds, rounded through Real6 as the files' readers do.
 double TimeFieldToSeconds(const TimeField& t);

@@ -91,8 +91,8 @@ bool ReadWaveHeader(const std::uint8_t* buf, const WaveFileHeader& ref, UnitStri
 }
 
 bool DetectLayout(const std::uint8_t* buf, WaveLayout& layout, UnitStrings& units) {
-    for (WaveLayout l : {WaveLayout::OneColumn, WaveLayout::FourColumn, WaveLayout::Spectrum,
-                         WaveLayout::Math}) {
+    for (WaveLayout l :
+         {WaveLayout::OneColumn, WaveLayout::FourColumn, WaveLayout::Spectrum, WaveLayout::Math}) {
         if (ReadWaveHeader(buf, ReferenceHeader(l), units)) {
             layout = l;
             return true;

@@ -25,7 +25,7 @@ KtxRun Ktx(std::vector<std::string> args) {
 }
 
 class KtxTool : public ::testing::Test {
-protected:
+  protected:
     std::string Path(const std::string& name) { return m_dir.Path(name); }
     test::TempDir m_dir;
 };
@@ -33,8 +33,8 @@ protected:
 TEST_F(KtxTool, CurveInfoAndDumpRoundTrip) {
     test::WriteFile(Path("raw"), test::Concat({test::FromText(":CURVE #18"),
                                                {0x00, 0x10, 0xFF, 0xF0, 0x00, 0x00, 0x00, 0x01}}));
-    KtxRun r = Ktx({"curve", Path("raw"), Path("w.ktx"), "--xincr", "1e-6", "--pt-off", "1", "--yoff",
-                 "0", "--ymult", "0.5"});
+    KtxRun r = Ktx({"curve", Path("raw"), Path("w.ktx"), "--xincr", "1e-6", "--pt-off", "1",
+                    "--yoff", "0", "--ymult", "0.5"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "4 Punkte\n");
 
@@ -50,14 +50,15 @@ TEST_F(KtxTool, CurveInfoAndDumpRoundTrip) {
     r = Ktx({"dump", Path("w.ktx")});
     ASSERT_EQ(r.code, 0) << r.err;
     // x of the second point is 1e-6 stored as a single, shown with all its digits.
-    EXPECT_EQ(r.out, "0\t8\n9.9999999747524271e-07\t-8\n1.9999999949504854e-06\t0\n"
-                     "3.0000001061125658e-06\t0.5\n");
+    EXPECT_EQ(r.out,
+              "0\t8\n9.9999999747524271e-07\t-8\n1.9999999949504854e-06\t0\n"
+              "3.0000001061125658e-06\t0.5\n");
 }
 
 TEST_F(KtxTool, AsciiAndRawCurves) {
     test::WriteFile(Path("raw"), ":CURVE 4,5,6,7\r");
     KtxRun r = Ktx({"curve", Path("raw"), Path("a.ktx"), "--xincr", "1", "--pt-off", "0", "--yoff",
-                 "4", "--ymult", "2", "--ascii"});
+                    "4", "--ymult", "2", "--ascii"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(Ktx({"dump", Path("a.ktx")}).out, "1\t0\n2\t2\n3\t4\n4\t6\n");
 
@@ -68,12 +69,12 @@ TEST_F(KtxTool, AsciiAndRawCurves) {
 }
 
 TEST_F(KtxTool, FourColumnFileTakesAColumn) {
-    Bytes f = {0x42, 0x2C, 0x1F, 0x85, 0x45, 0x41, 'V', 0, 0, 0, 0, 0, 'A', 0, 0, 0, 0, 0,
-               '#',  0,    0,    0,    0,    0,    '#', 0, 0, 0, 0, 0};
+    Bytes f = {0x42, 0x2C, 0x1F, 0x85, 0x45, 0x41, 'V', 0, 0, 0,   0, 0, 'A', 0, 0,
+               0,    0,    0,    '#',  0,    0,    0,   0, 0, '#', 0, 0, 0,   0, 0};
     for (int i = 1; i <= 4; ++i) {
-        f.insert(f.end(), {0, 0, 0, 0, 0x80, 0x3F});        // 1 s
-        f.insert(f.end(), {0x81, 0, 0, 0, 0, 0});           // 1
-        f.insert(f.end(), {0x82, 0, 0, 0, 0, 0});           // 2
+        f.insert(f.end(), {0, 0, 0, 0, 0x80, 0x3F});  // 1 s
+        f.insert(f.end(), {0x81, 0, 0, 0, 0, 0});     // 1
+        f.insert(f.end(), {0x82, 0, 0, 0, 0, 0});     // 2
         f.insert(f.end(), 12, 0);
     }
     test::WriteFile(Path("four.ktx"), f);
@@ -97,15 +98,18 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"empty", {}, "ungültiges Dateiformat"},
         BadInput{"truncated_block", test::Concat({test::FromText(":CURVE #41000"), Bytes(10, 1)}),
                  "ungültiges Dateiformat"},
-        BadInput{"long_run", test::FromText(":CURVE 1,22222222222222222,3"), "Fehler bei Umwandlung"},
+        BadInput{"long_run", test::FromText(":CURVE 1,22222222222222222,3"),
+                 "Fehler bei Umwandlung"},
         BadInput{"bad_count", test::FromText(":CURVE #4x000"), "ungültiges Dateiformat"},
-        BadInput{"wrong_tag", test::FromText(":WFMPRE:NR_PT 3;:CURVE 1,2"), "ungültiges Dateiformat"}));
+        BadInput{"wrong_tag", test::FromText(":WFMPRE:NR_PT 3;:CURVE 1,2"),
+                 "ungültiges Dateiformat"}));
 
 TEST_P(KtxBadInput, CurveFailsWithAMessage) {
     test::WriteFile(Path("raw"), GetParam().content);
     const bool ascii = GetParam().content.size() > 8 && GetParam().content[7] != '#';
-    std::vector<std::string> args = {"curve", Path("raw"), Path("out.ktx"), "--xincr", "1",
-                                     "--pt-off", "0", "--yoff", "0", "--ymult", "1"};
+    std::vector<std::string> args = {"curve",    Path("raw"), Path("out.ktx"), "--xincr", "1",
+                                     "--pt-off", "0",         "--yoff",        "0",       "--ymult",
+                                     "1"};
     if (ascii) {
         args.push_back("--ascii");
     }
@@ -151,10 +155,10 @@ TEST_F(KtxTool, UsageErrors) {
     EXPECT_EQ(Ktx({"frobnicate"}).code, kExitUsage);
     EXPECT_EQ(Ktx({"info"}).code, kExitUsage);
     EXPECT_EQ(Ktx({"curve", "a", "b", "--xincr", "1"}).code, kExitUsage);
-    EXPECT_EQ(Ktx({"curve", "a", "b", "--xincr", "1", "--pt-off", "0", "--yoff", "0", "--ymult",
-                   "abc"})
-                  .code,
-              kExitUsage);
+    EXPECT_EQ(
+        Ktx({"curve", "a", "b", "--xincr", "1", "--pt-off", "0", "--yoff", "0", "--ymult", "abc"})
+            .code,
+        kExitUsage);
     EXPECT_EQ(Ktx({"curve", "a", "b", "--xincr", "1", "--pt-off", "0", "--yoff", "0", "--ymult",
                    "1", "--ascii", "--raw"})
                   .code,

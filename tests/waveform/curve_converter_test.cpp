@@ -31,7 +31,7 @@ CurvePreamble Preamble(double xincr, double ptOff, double yoff, double ymult) {
 }
 
 class CurveTest : public ::testing::Test {
-protected:
+  protected:
     CurveResult Binary(const Bytes& raw, const CurvePreamble& p, std::uint8_t flags) {
         test::WriteFile(m_raw, raw);
         return ConvertBinaryCurve(m_raw, m_out, p, flags, m_notifier, m_progress);
@@ -63,8 +63,9 @@ protected:
 
 TEST_F(CurveTest, BinaryCurveIsByteExact) {
     // XINCR 0.5 s, PT_OFF 0, YOFF 0, YMULT 0.25 V: levels 1, -2, 256 (two bytes, MSB first).
-    const auto r = Binary(test::Concat({test::FromText(":CURVE #16"), {0x00, 0x01, 0xFF, 0xFE, 0x01, 0x00}, {'\n'}}),
-                          Preamble(0.5, 0, 0, 0.25), kCurveFlagsRib2);
+    const auto r = Binary(
+        test::Concat({test::FromText(":CURVE #16"), {0x00, 0x01, 0xFF, 0xFE, 0x01, 0x00}, {'\n'}}),
+        Preamble(0.5, 0, 0, 0.25), kCurveFlagsRib2);
     ASSERT_TRUE(r.Ok());
     EXPECT_EQ(r.points, 3);
     const Bytes expected = test::Concat({
@@ -125,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_P(BinaryFlags, Levels) {
     const FlagCase& c = GetParam();
     const std::string count = std::to_string(c.samples.size());
-    const Bytes raw = test::Concat({test::FromText(":CURVE #" + std::to_string(count.size()) + count), c.samples});
+    const Bytes raw = test::Concat(
+        {test::FromText(":CURVE #" + std::to_string(count.size()) + count), c.samples});
     ASSERT_TRUE(Binary(raw, Preamble(1e-3, 0, 0, 1), c.flags).Ok());
     EXPECT_EQ(Ys(), c.levels);
 }
@@ -140,7 +142,7 @@ TEST_F(CurveTest, FirstPointWithTriggerAtZeroIsOneIncrementLate) {
 
 TEST_F(CurveTest, AsciiEndsAtCarriageReturnLineFeedOrEndOfFile) {
     for (const char* raw : {":CURVE 1,-2,3\r99,99", ":CURVE 1,-2,3\n", ":CURVE 1,-2,3",
-                                   ":CURVE 1,-2,3,\n", ":CURVE  1, -2 ,3 \r\n"}) {
+                            ":CURVE 1,-2,3,\n", ":CURVE  1, -2 ,3 \r\n"}) {
         ASSERT_TRUE(Ascii(raw, Preamble(1, 0, 0, 1)).Ok()) << raw;
         EXPECT_EQ(Ys(), (std::vector<double>{1, -2, 3})) << raw;
     }
@@ -243,10 +245,10 @@ TEST_F(CurveTest, SampleIndexFile) {
     ASSERT_TRUE(ConvertRawCurve(m_raw, m_out, m_notifier, m_progress).Ok());
     const Bytes expected = test::Concat({
         {0x21, 0x16, 0x1F, 0x85, 0x55, 0x41, 'P', 'x', 0, 0, 0, 0},  // version 13.345, "Px"
-        {0, 0, 0x6F, 0x12, 0x83, 0x3A, 0x83, 0, 0, 0, 0, 0x20},       // 1 ms, 5
-        {0, 0, 0x6F, 0x12, 0x03, 0x3B, 0x82, 0, 0, 0, 0, 0xC0},       // 2 ms, -3
-        {0, 0, 0xA6, 0x9B, 0x44, 0x3B, 0x8A, 0, 0, 0, 0, 0x7A},       // 3 ms, 1000
-        {0, 0, 0x6F, 0x12, 0x83, 0x3B, 0, 0, 0, 0, 0, 0},             // 4 ms, 0
+        {0, 0, 0x6F, 0x12, 0x83, 0x3A, 0x83, 0, 0, 0, 0, 0x20},      // 1 ms, 5
+        {0, 0, 0x6F, 0x12, 0x03, 0x3B, 0x82, 0, 0, 0, 0, 0xC0},      // 2 ms, -3
+        {0, 0, 0xA6, 0x9B, 0x44, 0x3B, 0x8A, 0, 0, 0, 0, 0x7A},      // 3 ms, 1000
+        {0, 0, 0x6F, 0x12, 0x83, 0x3B, 0, 0, 0, 0, 0, 0},            // 4 ms, 0
     });
     EXPECT_EQ(test::ReadFile(m_out), expected);
     const auto rec = LoadWaveform(m_out, false, {}, m_notifier);
@@ -276,11 +278,11 @@ struct CorpusCase {
 
 class CorpusCurve : public CurveTest, public ::testing::WithParamInterface<CorpusCase> {};
 
-INSTANTIATE_TEST_SUITE_P(
-    InstrumentFiles, CorpusCurve,
-    ::testing::Values(CorpusCase{"isf/TEK00000.ISF", "csv/TEK00001.CSV", 0xA1, 800e-6, 0, 0.04, 2000},
-                      CorpusCase{"isf/tek0001CH1.isf", "csv/tek0001CH1.csv", 0xA2, 400e-6, 128,
-                                 156.25e-9, 10000}));
+INSTANTIATE_TEST_SUITE_P(InstrumentFiles, CorpusCurve,
+                         ::testing::Values(CorpusCase{"isf/TEK00000.ISF", "csv/TEK00001.CSV", 0xA1,
+                                                      800e-6, 0, 0.04, 2000},
+                                           CorpusCase{"isf/tek0001CH1.isf", "csv/tek0001CH1.csv",
+                                                      0xA2, 400e-6, 128, 156.25e-9, 10000}));
 
 // The values of the last column of every line that starts with a number.
 std::vector<double> CsvValues(const std::string& path) {
@@ -289,7 +291,8 @@ std::vector<double> CsvValues(const std::string& path) {
     std::string line;
     while (std::getline(in, line)) {
         const auto comma = line.rfind(',');
-        if (line.empty() || comma == std::string::npos || !(std::isdigit(line[0]) || line[0] == '-')) {
+        if (line.empty() || comma == std::string::npos ||
+            !(std::isdigit(line[0]) || line[0] == '-')) {
             continue;
         }
         values.push_back(std::stod(line.substr(comma + 1)));

@@ -33,17 +33,19 @@ TEST(WaveHeader, MakeHeaderBytes) {
     EXPECT_EQ(Bytes(h1.begin(), h1.end()), expected1);
 
     // A unit of more than 5 characters is cut so the slot keeps its zero byte.
-    const auto h4 = MakeHeader4(ReferenceHeader(WaveLayout::FourColumn),
-                                {"Volts!", "Hz", "#", ""});
-    const Bytes expected4 = {0x42, 0x2C, 0x1F, 0x85, 0x45, 0x41, 'V', 'o', 'l', 't', 's', 0,
-                             'H',  'z',  0,    0,    0,    0,    '#', 0,   0,   0,   0,   0,
-                             0,    0,    0,    0,    0,    0};
+    const auto h4 = MakeHeader4(ReferenceHeader(WaveLayout::FourColumn), {"Volts!", "Hz", "#", ""});
+    const Bytes expected4 = {0x42, 0x2C, 0x1F, 0x85, 0x45, 0x41, 'V', 'o', 'l', 't',
+                             's',  0,    'H',  'z',  0,    0,    0,   0,   '#', 0,
+                             0,    0,    0,    0,    0,    0,    0,   0,   0,   0};
     EXPECT_EQ(Bytes(h4.begin(), h4.end()), expected4);
 }
 
 TEST(WaveHeader, ReadChecksTagVersionAndCutsUnits) {
-    Bytes buf = test::Concat({{0x42, 0x2C}, kVersion12345, {'V', 'o', 'l', 't', 's', 'x'},
-                              {'H', 'z', 0, 'j', 'u', 'n'}, {'#', 0, 0, 0, 0, 0},
+    Bytes buf = test::Concat({{0x42, 0x2C},
+                              kVersion12345,
+                              {'V', 'o', 'l', 't', 's', 'x'},
+                              {'H', 'z', 0, 'j', 'u', 'n'},
+                              {'#', 0, 0, 0, 0, 0},
                               {0, 'a', 'b', 0, 0, 0}});
     UnitStrings units;
     ASSERT_TRUE(ReadWaveHeader(buf.data(), ReferenceHeader(WaveLayout::FourColumn), units));
@@ -74,13 +76,12 @@ struct VersionCase {
 
 class WaveHeaderVersion : public ::testing::TestWithParam<VersionCase> {};
 
-INSTANTIATE_TEST_SUITE_P(
-    Versions, WaveHeaderVersion,
-    ::testing::Values(VersionCase{{0x06, 0x81, 0x45, 0x41}, false},  // 12.344
-                      VersionCase{{0x1F, 0x85, 0x45, 0x41}, true},   // 12.345
-                      VersionCase{{0x1F, 0x85, 0x55, 0x41}, true},   // 13.345
-                      VersionCase{{0x00, 0x00, 0xC0, 0x7F}, false},  // NaN
-                      VersionCase{{0x00, 0x00, 0x80, 0xC1}, false}));  // -16
+INSTANTIATE_TEST_SUITE_P(Versions, WaveHeaderVersion,
+                         ::testing::Values(VersionCase{{0x06, 0x81, 0x45, 0x41}, false},  // 12.344
+                                           VersionCase{{0x1F, 0x85, 0x45, 0x41}, true},   // 12.345
+                                           VersionCase{{0x1F, 0x85, 0x55, 0x41}, true},   // 13.345
+                                           VersionCase{{0x00, 0x00, 0xC0, 0x7F}, false},  // NaN
+                                           VersionCase{{0x00, 0x00, 0x80, 0xC1}, false}));  // -16
 
 TEST_P(WaveHeaderVersion, AcceptsOnlyVersionsFromTheReferenceOn) {
     const Bytes f = OneColumnFile(4, GetParam().version);

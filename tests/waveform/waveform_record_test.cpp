@@ -15,7 +15,9 @@ struct Point {
     std::array<double, 4> y;
 };
 
-void Append(Bytes& f, const TimeField& x) { f.insert(f.end(), x.bytes.begin(), x.bytes.end()); }
+void Append(Bytes& f, const TimeField& x) {
+    f.insert(f.end(), x.bytes.begin(), x.bytes.end());
+}
 void Append(Bytes& f, double y) {
     const Real6 r = Real6::FromDouble(y);
     f.insert(f.end(), r.bytes.begin(), r.bytes.end());
@@ -55,7 +57,7 @@ std::vector<Point> Ramp(int n, double dt, double y0, double dy) {
 }
 
 class LoadWaveformTest : public ::testing::Test {
-protected:
+  protected:
     std::optional<WaveformRecord> Load(const Bytes& content, const ColumnChooser& chooser = {}) {
         test::WriteFile(m_path, content);
         return LoadWaveform(m_path, false, chooser, m_notifier);
@@ -122,11 +124,11 @@ TEST_F(LoadWaveformTest, SampleIndexVersionSwitchesToTheSampleAxis) {
 
 TEST_F(LoadWaveformTest, FourColumnWithOnePresentColumnOpensWithoutAsking) {
     bool asked = false;
-    const auto rec = Load(FourColumn(Ramp(6, 1, 0, 1), {"#", "#", "V", "#"}),
-                          [&](const UnitStrings&) {
-                              asked = true;
-                              return std::optional<int>(0);
-                          });
+    const auto rec =
+        Load(FourColumn(Ramp(6, 1, 0, 1), {"#", "#", "V", "#"}), [&](const UnitStrings&) {
+            asked = true;
+            return std::optional<int>(0);
+        });
     ASSERT_TRUE(rec);
     EXPECT_FALSE(asked);
     EXPECT_EQ(rec->column, 2);
@@ -135,11 +137,11 @@ TEST_F(LoadWaveformTest, FourColumnWithOnePresentColumnOpensWithoutAsking) {
 
 TEST_F(LoadWaveformTest, FourColumnWithTwoPresentColumnsAsks) {
     UnitStrings offered;
-    const auto rec = Load(FourColumn(Ramp(6, 1, 0, 1), {"V", "A", "#", "#"}),
-                          [&](const UnitStrings& u) {
-                              offered = u;
-                              return std::optional<int>(1);
-                          });
+    const auto rec =
+        Load(FourColumn(Ramp(6, 1, 0, 1), {"V", "A", "#", "#"}), [&](const UnitStrings& u) {
+            offered = u;
+            return std::optional<int>(1);
+        });
     ASSERT_TRUE(rec);
     EXPECT_EQ(offered, (UnitStrings{"V", "A", "#", "#"}));
     EXPECT_EQ(rec->column, 1);
@@ -153,8 +155,9 @@ TEST_F(LoadWaveformTest, FourColumnWithTwoPresentColumnsAsks) {
 }
 
 TEST_F(LoadWaveformTest, NotAWaveformFileShowsMessage12) {
-    for (const Bytes& bad : {Bytes{}, OneColumn(Ramp(3, 1, 0, 1)), test::FromText(std::string(200, 'x')),
-                             OneColumn(Ramp(10, 1, 0, 1), 12.344f)}) {
+    for (const Bytes& bad :
+         {Bytes{}, OneColumn(Ramp(3, 1, 0, 1)), test::FromText(std::string(200, 'x')),
+          OneColumn(Ramp(10, 1, 0, 1), 12.344f)}) {
         m_notifier.shown.clear();
         EXPECT_FALSE(Load(bad));
         ASSERT_EQ(m_notifier.shown.size(), 1u);
