@@ -102,6 +102,13 @@ std::string Number(double v) {
     return std::string(buf, r.ptr);
 }
 
+// The version is a single; its shortest text is the one written into the file ("12.345").
+std::string VersionText(float v) {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
 const char* LayoutName(WaveLayout layout) {
     switch (layout) {
         case WaveLayout::OneColumn:
@@ -186,7 +193,7 @@ int Info(const Args& a, std::ostream& out, std::ostream& err) {
         in.Read(header, sizeof header) == sizeof header && DetectLayout(header, layout, units) &&
         (layout == WaveLayout::Spectrum || layout == WaveLayout::Math)) {
         out << "Format:\t" << LayoutName(layout) << '\n';
-        out << "Version:\t" << Number(HeaderVersion(header)) << '\n';
+        out << "Version:\t" << VersionText(HeaderVersion(header)) << '\n';
         PrintUnits(out, units);
         out << "Punkte:\t" << in.Size() / kFourColumnRecord - 1 << '\n';
         return kExitOk;
@@ -197,7 +204,7 @@ int Info(const Args& a, std::ostream& out, std::ostream& err) {
         return kExitFailure;
     }
     out << "Format:\t" << LayoutName(rec->layout) << '\n';
-    out << "Version:\t" << Number(rec->version) << '\n';
+    out << "Version:\t" << VersionText(rec->version) << '\n';
     PrintUnits(out, rec->units);
     out << "Punkte:\t" << rec->pointCount << '\n';
     out << "Spalte:\t" << rec->column << '\n';

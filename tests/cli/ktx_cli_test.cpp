@@ -41,6 +41,7 @@ TEST_F(KtxTool, CurveInfoAndDumpRoundTrip) {
     r = Ktx({"info", Path("w.ktx")});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("Format:\teinspaltig\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Version:\t12.345\n"), std::string::npos);
     EXPECT_NE(r.out.find("Einheiten:\tV # # #\n"), std::string::npos);
     EXPECT_NE(r.out.find("Punkte:\t4\n"), std::string::npos);
     EXPECT_NE(r.out.find("Erstes x:\t0 s\n"), std::string::npos);
