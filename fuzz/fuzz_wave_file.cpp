@@ -20,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     ktx::CountWaveFile(path);
     ktx::SilentNotifier n;
-    ktx::LoadWaveform(path, false, [](const ktx::UnitStrings&) { return std::optional<int>(1); }, n);
+    ktx::LoadWaveform(
+        path, false, [](const ktx::UnitStrings&) { return std::optional<int>(1); }, n);
     return 0;
 }
