@@ -13,6 +13,8 @@
 #include "app/message_catalog.h"
 #include "app/notifier.h"
 #include "app/progress.h"
+#include "cli/ktx_link_commands.h"
+#include "cli/stream_notifier.h"
 #include "waveform/block_file.h"
 #include "waveform/curve_converter.h"
 #include "waveform/waveform_record.h"
@@ -30,22 +32,15 @@ constexpr const char* kUsage =
     "  ktx info DATEI [--column N]\n"
     "  ktx dump DATEI [--column N]\n"
     "  ktx curve ROH ZIEL --xincr X --pt-off P --yoff Y --ymult M [--flags HEX | --ascii | "
-    "--raw]\n";
-
-// Prints every message to the error stream, one line each; declines confirmations (a script
-// cannot answer them).
-class StreamNotifier final : public Notifier {
-  public:
-    explicit StreamNotifier(std::ostream& err) : m_err(err) {}
-    void Show(Severity, const Notice& notice) override { m_err << notice.Text() << '\n'; }
-    bool Confirm(const Notice& notice) override {
-        m_err << notice.Text() << '\n';
-        return false;
-    }
-
-  private:
-    std::ostream& m_err;
-};
+    "--raw]\n"
+    "  ktx idn [VERBINDUNG]\n"
+    "  ktx query BEFEHL [VERBINDUNG]\n"
+    "  ktx send BEFEHL [VERBINDUNG]\n"
+    "  ktx receive BEFEHL DATEI [VERBINDUNG]\n"
+    "VERBINDUNG: --link tcp:HOST:PORT | serial:GERÄT[:COMn:BAUD,P,D,S] | sim[:MODELL] | "
+    "usbtmc:GERÄT | gpib:[BOARD:]ADRESSE\n"
+    "            [--type GERÄTETYP] [--timeout MS]; ohne --link gilt kurvitex.ini im "
+    "Programmordner (--home ORDNER)\n";
 
 // Positional arguments and "--name value" / "--flag" options.
 struct Args {
@@ -367,7 +362,8 @@ int Curve(const Args& a, std::ostream& out, std::ostream& err) {
 
 }  // namespace
 
-int RunKtx(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunKtx(const std::vector<std::string>& args, const KtxEnvironment& environment,
+           std::ostream& out, std::ostream& err) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         (args.empty() ? err : out) << kUsage;
         return args.empty() ? kExitUsage : kExitOk;
@@ -385,6 +381,13 @@ int RunKtx(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     if (command == "curve") {
         return Curve(*a, out, err);
+    }
+    if (command == "idn" || command == "query" || command == "send" || command == "receive") {
+        KtxEnvironment env = environment;
+        if (const auto home = a->options.find("--home"); home != a->options.end()) {
+            env.programDir = home->second;
+        }
+        return RunLinkCommand(command, a->positional, a->options, env, out, err);
     }
     err << "Unbekannter Befehl: " << command << '\n' << kUsage;
     return kExitUsage;

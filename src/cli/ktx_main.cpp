@@ -1,9 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The ktx command line tool.
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
+#include <system_error>
 
 #include "cli/ktx_commands.h"
 
+namespace {
+
+// The program folder: KURVITEX_HOME, else the folder of this executable.
+std::string ProgramDir(const char* argv0) {
+    if (const char* home = std::getenv("KURVITEX_HOME"); home && *home) {
+        return home;
+    }
+    std::error_code ec;
+    auto exe = std::filesystem::canonical("/proc/self/exe", ec);
+    if (ec) {
+        exe = std::filesystem::absolute(argv0, ec);
+    }
+    return exe.parent_path().string();
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
-    return ktx::RunKtx(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+    const ktx::KtxEnvironment env{ProgramDir(argv[0])};
+    return ktx::RunKtx(std::vector<std::string>(argv + 1, argv + argc), env, std::cout, std::cerr);
 }

@@ -20,7 +20,7 @@ struct KtxRun {
 
 KtxRun Ktx(std::vector<std::string> args) {
     std::ostringstream out, err;
-    const int code = RunKtx(args, out, err);
+    const int code = RunKtx(args, KtxEnvironment{}, out, err);
     return {code, out.str(), err.str()};
 }
 

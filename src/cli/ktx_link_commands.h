@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The instrument commands of `ktx`: idn, query, send, receive.
+#pragma once
+
+#include <iosfwd>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace ktx {
+
+struct KtxEnvironment;
+
+// Where the link comes from: `--link` (tcp:HOST:PORT, serial:DEVICE[:SETTINGS], sim[:MODEL],
+// usbtmc:DEVICE, gpib:[BOARD:]PAD) or, without it, kurvitex.ini in the program folder.
+struct LinkChoice {
+    std::string library;     // file name of the interface library
+    int linkType = 0;        // [TRANSFER] SS_TYPE
+    int deviceType = 1;      // [DEVICE] TYPE
+    std::string configPath;  // handed to the library
+    std::map<std::string, std::map<std::string, std::string>> sections;  // written to configPath
+};
+
+// Parses a `--link` value; false when it names no known interface.
+bool ParseLinkSpec(const std::string& spec, LinkChoice& choice);
+
+// `command` is one of idn, query, send, receive; `positional` are its arguments and `options`
+// the "--name value" options (--link, --type, --timeout).
+int RunLinkCommand(const std::string& command, const std::vector<std::string>& positional,
+                   const std::map<std::string, std::string>& options, const KtxEnvironment& env,
+                   std::ostream& out, std::ostream& err);
+
+}  // namespace ktx

@@ -1,0 +1,257 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "link/command_transport.h"
+
+#include <QLoggingCategory>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "app/notifier.h"
+
+Q_LOGGING_CATEGORY(lcLink, "ktx.link")
+
+namespace ktx {
+
+namespace {
+constexpr int kMsgLibraryNotLoaded = 5;
+constexpr int kHelpLibraryNotLoaded = 17;
+constexpr int kMsgNoInterface = 6;
+constexpr int kHelpNoInterface = 15;
+constexpr int kMsgRetry = 308;
+// Instruments of this family want a line feed inside the command text.
+constexpr int kLineFeedDeviceType = 30;
+}  // namespace
+
+CommandTransport::CommandTransport(Notifier& notifier, WaitFunction wait)
+    : m_notifier(notifier), m_wait(std::move(wait)) {}
+
+CommandTransport::~CommandTransport() {
+    CloseLink();
+}
+
+void CommandTransport::Pause(int ms) {
+    if (ms <= 0) {
+        return;
+    }
+    if (m_wait) {
+        m_wait(ms);
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
+// --- the nine operations ----------------------------------------------------------------------
+
+std::uint16_t CommandTransport::OpLinkOpen(const std::string& configPath, bool askUser) {
+    const KtxLinkOps* ops = m_library.Ops();
+    if (!ops) {
+        return 0;
+    }
+    std::int32_t port = 0;
+    const std::uint16_t handle = ops->LinkOpen(configPath.c_str(), askUser ? 1 : 0, &port);
+    m_port = port;
+    return handle;
+}
+
+bool CommandTransport::OpLinkWrite(const std::string& text) {
+    const KtxLinkOps* ops = m_library.Ops();
+    return ops && ops->LinkWrite(static_cast<std::uint16_t>(m_handle), text.c_str()) != 0;
+}
+
+bool CommandTransport::OpLinkRead(std::string& answer) {
+    const KtxLinkOps* ops = m_library.Ops();
+    if (!ops) {
+        return false;
+    }
+    // The library gets a zeroed buffer and we never trust it to terminate the text.
+    std::vector<char> buffer(KTX_LINK_READ_BUFFER + 1, '\0');
+    if (ops->LinkRead(static_cast<std::uint16_t>(m_handle), buffer.data()) == 0) {
+        return false;
+    }
+    buffer[KTX_LINK_READ_BUFFER] = '\0';
+    answer.assign(buffer.data());
+    return true;
+}
+
+bool CommandTransport::OpLinkReceiveFile(const std::string& fileName) {
+    const KtxLinkOps* ops = m_library.Ops();
+    return ops && ops->LinkReceiveFile(static_cast<std::uint16_t>(m_handle), fileName.c_str()) != 0;
+}
+
+bool CommandTransport::OpLinkSendFile(const std::string& fileName) {
+    const KtxLinkOps* ops = m_library.Ops();
+    return ops && ops->LinkSendFile(static_cast<std::uint16_t>(m_handle), fileName.c_str()) != 0;
+}
+
+bool CommandTransport::OpLinkClose() {
+    const KtxLinkOps* ops = m_library.Ops();
+    return ops && ops->LinkClose(static_cast<std::uint16_t>(m_handle)) != 0;
+}
+
+void CommandTransport::OpLinkClear() {
+    if (const KtxLinkOps* ops = m_library.Ops()) {
+        ops->LinkClear(static_cast<std::uint16_t>(m_handle));
+    }
+}
+
+std::uint16_t CommandTransport::OpLinkSetTimeout(std::uint16_t value) {
+    const KtxLinkOps* ops = m_library.Ops();
+    if (!ops) {
+        return static_cast<std::uint16_t>(m_handle);  // a missing library hands back the handle
+    }
+    return ops->LinkSetTimeout(static_cast<std::uint16_t>(m_handle), value);
+}
+
+bool CommandTransport::OpLinkReadData(void* buffer, std::uint32_t count) {
+    const KtxLinkOps* ops = m_library.Ops();
+    return ops && ops->LinkReadData(static_cast<std::uint16_t>(m_handle), buffer, count) != 0;
+}
+
+// --- the routines the program uses ------------------------------------------------------------
+
+void CommandTransport::OpenLink(const LinkSettings& settings, bool askUser,
+                                const std::string& configPath) {
+    std::lock_guard lock(m_mutex);
+    CloseLink();
+    m_settings = settings;
+    std::string reason;
+    if (settings.libraryName.empty() ||
+        !m_library.Load(settings.programDir, settings.libraryName, &reason)) {
+        if (!reason.empty()) {
+            qCWarning(lcLink) << "Interface library:" << reason.c_str();
+        }
+        ShowErrorMsg(m_notifier, kMsgLibraryNotLoaded, kHelpLibraryNotLoaded);
+    }
+    m_handle = OpLinkOpen(configPath, askUser);
+    if (m_handle == 0) {
+        ShowErrorMsg(m_notifier, kMsgNoInterface, kHelpNoInterface);
+    }
+    OpLinkSetTimeout(kOpenTimeout);
+}
+
+void CommandTransport::CloseLink() {
+    std::lock_guard lock(m_mutex);
+    if (m_handle > 0 && !OpLinkClose()) {
+        OpLinkClose();  // a second try; its result does not matter
+    }
+    m_handle = 0;
+    m_library.Unload();
+}
+
+void CommandTransport::SetDeviceType(int deviceType) {
+    std::lock_guard lock(m_mutex);
+    m_settings.deviceType = deviceType;
+}
+
+std::string CommandTransport::WithTerminator(const std::string& command) const {
+    return m_settings.deviceType == kLineFeedDeviceType ? command + '\n' : command;
+}
+
+bool CommandTransport::SendCommand(const std::string& command) {
+    std::lock_guard lock(m_mutex);
+    const bool ok = m_handle > 0 && OpLinkWrite(WithTerminator(command));
+    if (m_settings.linkType == kLinkGpib) {
+        Pause(kGpibPause);  // after every command, whether it went through or not
+    }
+    return ok;
+}
+
+bool CommandTransport::SendRaw(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    const bool ok = m_handle > 0 && OpLinkWrite(text);
+    if (m_settings.linkType == kLinkGpib) {
+        Pause(kGpibPause);
+    }
+    return ok;
+}
+
+std::string CommandTransport::Query(const std::string& command) {
+    std::lock_guard lock(m_mutex);
+    OpLinkClear();
+    std::string answer;
+    if (m_handle > 0 && OpLinkWrite(WithTerminator(command)) && OpLinkRead(answer)) {
+        return answer.substr(0, kMaxAnswer);
+    }
+    return {};
+}
+
+std::string CommandTransport::QueryRetry(const std::string& command) {
+    std::lock_guard lock(m_mutex);
+    OpLinkClear();
+    for (;;) {
+        std::string answer;
+        if (m_handle > 0 && OpLinkWrite(command) && OpLinkRead(answer)) {
+            return answer.substr(0, kMaxAnswer);
+        }
+        if (!ConfirmMsg(m_notifier, kMsgRetry, 0)) {
+            return {};
+        }
+    }
+}
+
+bool CommandTransport::FileTransfer(const std::string& fileName, const std::string& command,
+                                    bool receive, int delayMs) {
+    std::lock_guard lock(m_mutex);
+    if (m_handle <= 0) {
+        return false;
+    }
+    if (!command.empty()) {
+        OpLinkWrite(command);  // as it is: no line feed, no pause, result not needed
+    }
+    Pause(delayMs);
+    const bool gpib = m_settings.linkType == kLinkGpib;
+    const std::uint16_t previous = gpib ? OpLinkSetTimeout(kGpibFileTimeout) : 0;
+    bool ok;
+    if (receive) {
+        OpLinkClear();
+        ok = OpLinkReceiveFile(fileName);
+    } else {
+        ok = OpLinkSendFile(fileName);
+    }
+    if (gpib) {
+        OpLinkSetTimeout(previous);
+    }
+    return ok;
+}
+
+bool CommandTransport::ReceiveToFile(const std::string& fileName, const std::string& command,
+                                     int delayMs) {
+    return FileTransfer(fileName, command, true, delayMs);
+}
+
+bool CommandTransport::SendFileToDevice(const std::string& fileName, const std::string& command) {
+    return FileTransfer(fileName, command, false, 0);
+}
+
+void CommandTransport::LinkClear() {
+    std::lock_guard lock(m_mutex);
+    OpLinkClear();
+}
+
+bool CommandTransport::LinkReadData(void* buffer, std::uint32_t count) {
+    std::lock_guard lock(m_mutex);
+    return OpLinkReadData(buffer, count);
+}
+
+std::uint16_t CommandTransport::LinkSetTimeout(std::uint16_t timeoutMs) {
+    std::lock_guard lock(m_mutex);
+    return OpLinkSetTimeout(timeoutMs);
+}
+
+std::int32_t CommandTransport::LinkHandle() const {
+    std::lock_guard lock(m_mutex);
+    return m_handle;
+}
+
+std::int32_t CommandTransport::LinkPort() const {
+    std::lock_guard lock(m_mutex);
+    return m_port;
+}
+
+bool CommandTransport::LibraryLoaded() const {
+    std::lock_guard lock(m_mutex);
+    return m_library.Ops() != nullptr;
+}
+
+}  // namespace ktx
