@@ -1,0 +1,496 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// StreamLink: the link operations over a ByteStream.
+#include "stream_link.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "block_header.h"
+#include "ktx_link.h"
+
+namespace ktx::linklib {
+
+namespace {
+
+constexpr std::size_t kChunkSize = 256 * 1024;
+constexpr std::size_t kFileBufferSize = 1024 * 1024;
+// A text answer this long without a line feed is no answer but a flooding instrument; give up
+// instead of reading forever (progress alone would keep the call alive).
+constexpr std::uint64_t kMaxAnswerBytes = 256ull * 1024 * 1024;
+// Text skipped while looking for a block's "#".
+constexpr std::uint64_t kMaxSkipBytes = 1024 * 1024;
+// Header text ahead of a block; longer text without "#" or a line feed is taken as raw data.
+constexpr std::size_t kMaxHeaderText = 64 * 1024;
+// Responses without a length (indefinite blocks, raw hard copies) that grow beyond this fail.
+constexpr std::uint64_t kMaxMessageBytes = 4ull * 1024 * 1024 * 1024;
+
+}  // namespace
+
+// The target of LinkReceiveFile: a fully buffered file (or nothing, to discard) that can hold
+// back a trailing message terminator until it is known whether more data follows it.
+class StreamLink::FileSink {
+  public:
+    explicit FileSink(std::FILE* file) : m_file(file) {
+        if (m_file != nullptr) {
+            m_buffer.resize(kFileBufferSize);
+            std::setvbuf(m_file, m_buffer.data(), _IOFBF, m_buffer.size());
+        }
+    }
+    ~FileSink() {
+        if (m_file != nullptr) {
+            std::fclose(m_file);
+        }
+    }
+    FileSink(const FileSink&) = delete;
+    FileSink& operator=(const FileSink&) = delete;
+
+    void WriteRaw(const char* data, std::size_t size) {
+        if (size == 0) {
+            return;
+        }
+        FlushHeld();
+        Put(data, size);
+    }
+    // Writes data that may end the message: a final "\n" or "\r\n" is kept back.
+    void WriteHoldingTerminator(const char* data, std::size_t size) {
+        if (size == 0) {
+            return;
+        }
+        FlushHeld();
+        std::size_t hold = 0;
+        if (data[size - 1] == '\n') {
+            hold = (size >= 2 && data[size - 2] == '\r') ? 2 : 1;
+        }
+        Put(data, size - hold);
+        m_held.assign(data + size - hold, hold);
+    }
+    void FlushHeld() {
+        if (!m_held.empty()) {
+            Put(m_held.data(), m_held.size());
+            m_held.clear();
+        }
+    }
+    void DropHeld() { m_held.clear(); }
+    bool Failed() const { return m_failed; }
+    std::uint64_t Written() const { return m_written; }
+    bool Finish() {
+        if (m_file == nullptr) {
+            return !m_failed;
+        }
+        bool ok = !m_failed && std::fflush(m_file) == 0 && std::ferror(m_file) == 0;
+        ok = (std::fclose(m_file) == 0) && ok;
+        m_file = nullptr;
+        return ok;
+    }
+
+  private:
+    void Put(const char* data, std::size_t size) {
+        m_written += size;
+        if (m_file != nullptr && size > 0 && std::fwrite(data, 1, size, m_file) != size) {
+            m_failed = true;
+        }
+    }
+
+    std::FILE* m_file;
+    std::vector<char> m_buffer;
+    std::string m_held;
+    std::uint64_t m_written = 0;
+    bool m_failed = false;
+};
+
+StreamLink::StreamLink(std::unique_ptr<ByteStream> stream)
+    : m_stream(std::move(stream)), m_chunk(kChunkSize) {}
+
+StreamLink::~StreamLink() = default;
+
+Clock::time_point StreamLink::NextDeadline() const {
+    return Clock::now() + std::chrono::milliseconds(m_timeoutMs);
+}
+
+Clock::time_point StreamLink::QuietDeadline() const {
+    const int ms = std::min<int>(kQuietMs, m_timeoutMs);
+    return Clock::now() + std::chrono::milliseconds(ms);
+}
+
+StreamLink::Progress StreamLink::ReceiveMore(Clock::time_point deadline) {
+    const std::ptrdiff_t n = m_stream->Receive(m_chunk.data(), m_chunk.size(), deadline);
+    if (n > 0) {
+        m_pending.append(m_chunk.data(), static_cast<std::size_t>(n));
+        return Progress::Data;
+    }
+    return n == 0 ? Progress::TimedOut : Progress::Failed;
+}
+
+bool StreamLink::SendAll(std::string_view bytes) {
+    Clock::time_point deadline = NextDeadline();
+    while (!bytes.empty()) {
+        const std::ptrdiff_t n = m_stream->Send(bytes, deadline);
+        if (n <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(std::min(bytes.size(), static_cast<std::size_t>(n)));
+        deadline = NextDeadline();
+    }
+    return true;
+}
+
+void StreamLink::Consume(std::size_t count) {
+    count = std::min(count, m_pending.size());
+    m_pending.erase(0, count);
+    m_staleBytes -= std::min(m_staleBytes, count);
+}
+
+void StreamLink::BeginRead() {
+    // After a failed read the instrument may still deliver the rest of that answer; what came
+    // in before the latest command cannot belong to it, so it goes.
+    if (m_afterFailure) {
+        Consume(m_staleBytes);
+    }
+}
+
+bool StreamLink::FinishRead(bool ok) {
+    m_wroteSinceRead = false;
+    m_staleBytes = 0;
+    if (!ok) {
+        DropInput();
+    }
+    m_afterFailure = !ok;
+    return ok;
+}
+
+void StreamLink::DropInput() {
+    m_pending.clear();
+    m_staleBytes = 0;
+    std::string ignored;
+    m_stream->Drain(ignored);
+}
+
+void StreamLink::ConsumeTrailingTerminator() {
+    // The instrument ends the message after a block with a line feed; take it so the next
+    // answer does not start with an empty line. Waits only briefly: GPIB-style ends without it.
+    if (m_pending.empty() && ReceiveMore(QuietDeadline()) != Progress::Data) {
+        return;
+    }
+    if (m_pending[0] == '\r') {
+        if (m_pending.size() < 2) {
+            ReceiveMore(QuietDeadline());
+        }
+        if (m_pending.size() >= 2 && m_pending[1] == '\n') {
+            Consume(2);
+        }
+    } else if (m_pending[0] == '\n') {
+        Consume(1);
+    }
+}
+
+bool StreamLink::Write(std::string_view text) {
+    std::lock_guard lock(m_mutex);
+    m_stream->Drain(m_pending);
+    m_staleBytes = m_pending.size();
+    m_wroteSinceRead = true;
+    std::string message(text);
+    if (m_stream->UsesLineTerminator()) {
+        message += '\n';
+    }
+    return SendAll(message) && m_stream->EndOfMessage(NextDeadline());
+}
+
+bool StreamLink::Read(char* buffer) {
+    std::lock_guard lock(m_mutex);
+    buffer[0] = '\0';
+    BeginRead();
+    // One byte more than fits is kept, so a '\r' before the line feed can be told from a cut.
+    constexpr std::size_t kKeep = KTX_LINK_READ_BUFFER;
+    std::string answer;
+    std::uint64_t total = 0;
+    bool cut = false;
+    Clock::time_point deadline = NextDeadline();
+    for (;;) {
+        const std::size_t lf = m_pending.find('\n');
+        const std::size_t take = lf == std::string::npos ? m_pending.size() : lf;
+        const std::size_t room = kKeep - answer.size();
+        answer.append(m_pending, 0, std::min(take, room));
+        cut = cut || take > room;
+        total += take;
+        Consume(lf == std::string::npos ? take : lf + 1);
+        if (lf != std::string::npos) {
+            break;
+        }
+        if (total > kMaxAnswerBytes || ReceiveMore(deadline) != Progress::Data) {
+            return FinishRead(false);
+        }
+        deadline = NextDeadline();
+    }
+    if (!cut && !answer.empty() && answer.back() == '\r') {
+        answer.pop_back();
+    }
+    answer.resize(std::min<std::size_t>(answer.size(), KTX_LINK_READ_BUFFER - 1));
+    std::memcpy(buffer, answer.data(), answer.size());
+    buffer[answer.size()] = '\0';
+    return FinishRead(true);
+}
+
+bool StreamLink::CopyDefiniteBlock(std::uint64_t length, FileSink& sink) {
+    std::uint64_t remaining = length;
+    const std::size_t first =
+        static_cast<std::size_t>(std::min<std::uint64_t>(remaining, m_pending.size()));
+    sink.WriteRaw(m_pending.data(), first);
+    Consume(first);
+    remaining -= first;
+    // The rest goes straight from the transport to the file, bypassing m_pending.
+    Clock::time_point deadline = NextDeadline();
+    while (remaining > 0 && !sink.Failed()) {
+        const std::ptrdiff_t n = m_stream->Receive(m_chunk.data(), m_chunk.size(), deadline);
+        if (n <= 0) {
+            return false;
+        }
+        const std::size_t got = static_cast<std::size_t>(n);
+        const std::size_t use = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, got));
+        sink.WriteRaw(m_chunk.data(), use);
+        remaining -= use;
+        m_pending.append(m_chunk.data() + use, got - use);
+        deadline = NextDeadline();
+    }
+    if (sink.Failed()) {
+        return false;
+    }
+    ConsumeTrailingTerminator();
+    return true;
+}
+
+bool StreamLink::CopyUntilMessageEnd(FileSink& sink, bool successAtTimeout) {
+    // The message ends where a line feed is followed by a quiet line. Without a final line
+    // feed only the time-out ends it: a failure for "#0" blocks, the normal end for raw data
+    // (hard copies are sent without any framing).
+    bool lastWasLf = false;
+    bool anyData = sink.Written() > 0;
+    Clock::time_point deadline = NextDeadline();
+    for (;;) {
+        if (!m_pending.empty()) {
+            lastWasLf = m_pending.back() == '\n';
+            sink.WriteHoldingTerminator(m_pending.data(), m_pending.size());
+            Consume(m_pending.size());
+            anyData = true;
+        }
+        if (sink.Failed() || sink.Written() > kMaxMessageBytes) {
+            return false;
+        }
+        const Progress p = ReceiveMore(lastWasLf ? QuietDeadline() : deadline);
+        if (p == Progress::Data) {
+            deadline = NextDeadline();
+            continue;
+        }
+        if (p == Progress::Failed) {
+            return false;
+        }
+        if (lastWasLf) {
+            sink.DropHeld();
+            return true;
+        }
+        return successAtTimeout && anyData;
+    }
+}
+
+bool StreamLink::ReceiveFileLocked(FileSink& sink) {
+    std::size_t scan = 0;
+    Clock::time_point deadline = NextDeadline();
+    for (;;) {
+        bool needMore = false;
+        while (scan < m_pending.size() && !needMore) {
+            const char c = m_pending[scan];
+            if (c == '#') {
+                const BlockHeader header =
+                    ParseBlockHeader(std::string_view(m_pending).substr(scan));
+                switch (header.kind) {
+                    case BlockHeader::Kind::NeedMore:
+                        needMore = true;
+                        continue;
+                    case BlockHeader::Kind::NotBlock:
+                        ++scan;  // a '#' inside text, e.g. in a quoted string
+                        continue;
+                    case BlockHeader::Kind::Invalid:
+                        sink.WriteRaw(m_pending.data(), scan);
+                        return false;
+                    case BlockHeader::Kind::Definite:
+                    case BlockHeader::Kind::Indefinite: {
+                        const std::size_t upTo = scan + header.headerSize;
+                        sink.WriteRaw(m_pending.data(), upTo);
+                        Consume(upTo);
+                        if (header.kind == BlockHeader::Kind::Definite) {
+                            return CopyDefiniteBlock(header.length, sink);
+                        }
+                        return CopyUntilMessageEnd(sink, false);
+                    }
+                }
+            }
+            if (c == '\n') {
+                // A text answer; if more follows at once it was raw data after all.
+                sink.WriteHoldingTerminator(m_pending.data(), scan + 1);
+                Consume(scan + 1);
+                return CopyUntilMessageEnd(sink, true);
+            }
+            ++scan;
+        }
+        if (!needMore && scan > kMaxHeaderText) {
+            return CopyUntilMessageEnd(sink, true);
+        }
+        const Progress p = ReceiveMore(deadline);
+        if (p == Progress::Data) {
+            deadline = NextDeadline();
+            continue;
+        }
+        if (p == Progress::TimedOut && !needMore && !m_pending.empty()) {
+            // Raw data without any terminator, which has stopped: that is its end.
+            sink.WriteRaw(m_pending.data(), m_pending.size());
+            Consume(m_pending.size());
+            return true;
+        }
+        sink.WriteRaw(m_pending.data(), m_pending.size());
+        return false;
+    }
+}
+
+bool StreamLink::ReceiveFile(const char* fileName) {
+    std::lock_guard lock(m_mutex);
+    BeginRead();
+    std::FILE* file = std::fopen(fileName, "wb");
+    if (file == nullptr) {
+        return FinishRead(false);
+    }
+    FileSink sink(file);
+    bool ok = ReceiveFileLocked(sink);
+    if (!ok) {
+        sink.FlushHeld();  // what arrived stays in the file
+    }
+    ok = sink.Finish() && ok;
+    return FinishRead(ok);
+}
+
+bool StreamLink::SendFile(const char* fileName) {
+    std::lock_guard lock(m_mutex);
+    m_stream->Drain(m_pending);
+    m_staleBytes = m_pending.size();
+    m_wroteSinceRead = true;
+    std::FILE* file = std::fopen(fileName, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    bool ok = true;
+    char last = '\0';
+    std::size_t n = 0;
+    while (ok && (n = std::fread(m_chunk.data(), 1, m_chunk.size(), file)) > 0) {
+        last = m_chunk[n - 1];
+        ok = SendAll(std::string_view(m_chunk.data(), n));
+    }
+    ok = ok && std::ferror(file) == 0;
+    std::fclose(file);
+    if (ok && m_stream->UsesLineTerminator() && last != '\n') {
+        ok = SendAll("\n");
+    }
+    return ok && m_stream->EndOfMessage(NextDeadline());
+}
+
+bool StreamLink::ReadDataLocked(unsigned char* out, std::uint32_t count) {
+    Clock::time_point deadline = NextDeadline();
+    std::uint64_t skipped = 0;
+    BlockHeader header;
+    for (;;) {
+        const std::size_t hash = m_pending.find('#');
+        if (hash == std::string::npos) {
+            skipped += m_pending.size();
+            Consume(m_pending.size());
+        } else {
+            skipped += hash;
+            Consume(hash);
+            header = ParseBlockHeader(m_pending);
+            if (header.kind == BlockHeader::Kind::Definite ||
+                header.kind == BlockHeader::Kind::Indefinite) {
+                break;
+            }
+            if (header.kind != BlockHeader::Kind::NeedMore) {
+                return false;  // "#" followed by garbage
+            }
+        }
+        if (skipped > kMaxSkipBytes || ReceiveMore(deadline) != Progress::Data) {
+            return false;
+        }
+        deadline = NextDeadline();
+    }
+    Consume(header.headerSize);
+    const bool definite = header.kind == BlockHeader::Kind::Definite;
+    if (definite && header.length < count) {
+        return false;  // the block cannot supply what the caller asked for
+    }
+    std::size_t got = std::min<std::size_t>(count, m_pending.size());
+    if (got > 0) {
+        std::memcpy(out, m_pending.data(), got);
+        Consume(got);
+    }
+    deadline = NextDeadline();
+    while (got < count) {
+        const std::ptrdiff_t n =
+            m_stream->Receive(reinterpret_cast<char*>(out) + got, count - got, deadline);
+        if (n <= 0) {
+            return false;
+        }
+        got += static_cast<std::size_t>(n);
+        deadline = NextDeadline();
+    }
+    if (!definite) {
+        FileSink discard(nullptr);
+        return CopyUntilMessageEnd(discard, true);
+    }
+    // The part of the block beyond `count` belongs to no one; skip it so it cannot pose as
+    // the next answer.
+    std::uint64_t rest = header.length - count;
+    const std::size_t first =
+        static_cast<std::size_t>(std::min<std::uint64_t>(rest, m_pending.size()));
+    Consume(first);
+    rest -= first;
+    deadline = NextDeadline();
+    while (rest > 0) {
+        if (ReceiveMore(deadline) != Progress::Data) {
+            return false;
+        }
+        const std::size_t drop =
+            static_cast<std::size_t>(std::min<std::uint64_t>(rest, m_pending.size()));
+        Consume(drop);
+        rest -= drop;
+        deadline = NextDeadline();
+    }
+    ConsumeTrailingTerminator();
+    return true;
+}
+
+bool StreamLink::ReadData(void* buffer, std::uint32_t count) {
+    std::lock_guard lock(m_mutex);
+    BeginRead();
+    return FinishRead(ReadDataLocked(static_cast<unsigned char*>(buffer), count));
+}
+
+void StreamLink::Clear() {
+    std::lock_guard lock(m_mutex);
+    m_stream->Drain(m_pending);
+    if (m_wroteSinceRead) {
+        Consume(m_staleBytes);
+    } else {
+        m_pending.clear();
+    }
+    m_staleBytes = 0;
+}
+
+std::uint16_t StreamLink::SetTimeout(std::uint16_t timeoutMs) {
+    std::lock_guard lock(m_mutex);
+    const std::uint16_t previous = m_timeoutMs;
+    m_timeoutMs = timeoutMs;
+    return previous;
+}
+
+bool StreamLink::Close() {
+    std::lock_guard lock(m_mutex);
+    m_pending.clear();
+    return m_stream->Close();
+}
+
+}  // namespace ktx::linklib

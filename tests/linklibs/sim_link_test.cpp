@@ -1,0 +1,359 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The simulated instrument end to end through the interface libraries' tables: in-process
+// (ktx_sim.so), and when the ktx-sim server is built, over TCP and a pseudo-terminal, with
+// every fault switch.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ktx_link.h"
+#include "link_test_support.h"
+
+namespace ktx::linklib::test {
+namespace {
+
+// The instrument's response to "CURV?" with HEADER ON: ":CURVE #<d><len><len bytes>".
+// Returns the announced length, -1 when the file is not such a response.
+long long CurveBlockLength(const std::string& file) {
+    const std::string prefix = ":CURVE #";
+    if (file.compare(0, prefix.size(), prefix) != 0 || file.size() < prefix.size() + 1) {
+        return -1;
+    }
+    const std::size_t digits = static_cast<std::size_t>(file[prefix.size()] - '0');
+    if (digits < 1 || digits > 9 || file.size() < prefix.size() + 1 + digits) {
+        return -1;
+    }
+    const std::string length = file.substr(prefix.size() + 1, digits);
+    const long long announced = std::atoll(length.c_str());
+    const long long have = static_cast<long long>(file.size() - prefix.size() - 1 - digits);
+    return have == announced ? announced : -1;
+}
+
+// A link opened through one library's table, with the program's routines on top.
+class Session {
+  public:
+    Session(const KtxLinkOps* ops, const std::string& ini) : m_ops(ops) {
+        std::int32_t port = 0;
+        m_handle = ops->LinkOpen(ini.c_str(), 0, &port);
+        m_port = port;
+    }
+    ~Session() {
+        if (m_handle != 0) {
+            m_ops->LinkClose(m_handle);
+        }
+    }
+    std::uint16_t Handle() const { return m_handle; }
+    int Port() const { return m_port; }
+    bool Send(const std::string& command) {
+        return m_ops->LinkWrite(m_handle, command.c_str()) != 0;
+    }
+    std::string Query(const std::string& command) {
+        char buffer[KTX_LINK_READ_BUFFER];
+        m_ops->LinkClear(m_handle);
+        if (!Send(command) || m_ops->LinkRead(m_handle, buffer) == 0) {
+            return {};
+        }
+        return buffer;
+    }
+    bool ReceiveToFile(const std::string& file, const std::string& command) {
+        Send(command);
+        m_ops->LinkClear(m_handle);
+        return m_ops->LinkReceiveFile(m_handle, file.c_str()) != 0;
+    }
+    bool ReadData(const std::string& command, std::vector<char>& data) {
+        Send(command);
+        m_ops->LinkClear(m_handle);
+        return m_ops->LinkReadData(m_handle, data.data(),
+                                   static_cast<std::uint32_t>(data.size())) != 0;
+    }
+    std::uint16_t SetTimeout(std::uint16_t ms) { return m_ops->LinkSetTimeout(m_handle, ms); }
+
+  private:
+    const KtxLinkOps* m_ops;
+    std::uint16_t m_handle = 0;
+    int m_port = -1;
+};
+
+// What every carrier of the simulator must get right.
+void ExpectCurveTransfer(Session& session, const std::string& file, long long points) {
+    ASSERT_TRUE(session.Send("DATA:ENC RIB"));
+    ASSERT_TRUE(session.Send("DATA:WID 2"));
+    ASSERT_TRUE(session.Send("DATA:START 1"));
+    ASSERT_TRUE(session.Send("DATA:STOP " + std::to_string(points)));
+    ASSERT_TRUE(session.Send("HEADER ON"));
+    ASSERT_TRUE(session.ReceiveToFile(file, "CURV?"));
+    EXPECT_EQ(CurveBlockLength(ReadWholeFile(file)), 2 * points);
+    ASSERT_TRUE(session.Send("HEADER OFF"));
+    EXPECT_NE(session.Query("*IDN?"), "");
+}
+
+// Calls expected to fail run with a short time-out, calls expected to succeed with a long one
+// (it only costs time when they fail), so a busy machine does not make the test flaky.
+constexpr std::uint16_t kFailFastMs = 200;
+constexpr std::uint16_t kPatientMs = 3000;
+
+void ExpectFaultsAreSurvived(Session& session, const std::string& file) {
+    session.SetTimeout(kPatientMs);
+    const std::string identity = session.Query("*IDN?");
+    ASSERT_NE(identity, "");
+    std::vector<char> data(200);
+
+    ASSERT_TRUE(session.Send("KTXSIM:FAULT SILENT"));
+    session.SetTimeout(kFailFastMs);
+    EXPECT_EQ(session.Query("*IDN?"), "");
+    EXPECT_FALSE(session.ReceiveToFile(file, "CURV?"));
+    ASSERT_TRUE(session.Send("KTXSIM:FAULT NONE"));
+    session.SetTimeout(kPatientMs);
+    EXPECT_EQ(session.Query("*IDN?"), identity);
+
+    ASSERT_TRUE(session.Send("DATA:ENC RIB;WID 1;START 1;STOP 400"));
+    ASSERT_TRUE(session.Send("KTXSIM:FAULT TRUNCATE"));
+    session.SetTimeout(kFailFastMs);
+    EXPECT_FALSE(session.ReceiveToFile(file, "CURV?"));
+    EXPECT_FALSE(session.ReadData("CURV?", data));  // the block never completes
+    ASSERT_TRUE(session.Send("KTXSIM:FAULT NONE"));
+    session.SetTimeout(kPatientMs);
+    EXPECT_EQ(session.Query("*IDN?"), identity);
+    EXPECT_TRUE(session.ReadData("CURV?", data));
+
+    ASSERT_TRUE(session.Send("KTXSIM:FAULT GARBAGE"));
+    session.SetTimeout(kFailFastMs);
+    EXPECT_FALSE(session.ReadData("CURV?", data));
+    session.Query("*IDN?");  // any answer or none, but it ends
+    ASSERT_TRUE(session.Send("KTXSIM:FAULT NONE"));
+    session.SetTimeout(kPatientMs);
+    EXPECT_EQ(session.Query("*IDN?"), identity);
+
+    // An answer later than the time-out is lost, and does not pose as the next one.
+    ASSERT_TRUE(session.Send("KTXSIM:DELAY 300"));
+    session.SetTimeout(kFailFastMs);
+    EXPECT_EQ(session.Query("*IDN?"), "");
+    // A byte stream cannot tell a late answer from the next one once the next command is out;
+    // like a user retrying, go on only after the late answer is in.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_TRUE(session.Send("KTXSIM:DELAY 0"));
+    session.SetTimeout(kPatientMs);
+    EXPECT_EQ(session.Query("*IDN?"), identity);
+    EXPECT_EQ(session.Query("HEADER?"), session.Query("HEADER?"));
+
+    // Once the line is dropped every call fails, none hangs. (Carriers count the bytes from
+    // the switch or from the connection; either way the second answer is cut.)
+    session.SetTimeout(kFailFastMs);
+    ASSERT_TRUE(session.Send("KTXSIM:DROP 10"));
+    session.Query("*IDN?");
+    EXPECT_EQ(session.Query("*IDN?"), "");
+    EXPECT_EQ(session.Query("*IDN?"), "");
+    EXPECT_FALSE(session.ReadData("CURV?", data));
+}
+
+#ifdef KTX_HAVE_SIM_LINK
+
+class LinkSimLibraryTest : public ::testing::Test {
+  protected:
+    LinkSimLibraryTest() : m_library("ktx_sim.so") {}
+    std::string Ini(const std::string& text) {
+        const std::string path = m_dir.File("kurvitex.ini");
+        WriteWholeFile(path, text);
+        return path;
+    }
+    ScratchDir m_dir;
+    LoadedLinkLibrary m_library;
+};
+
+TEST_F(LinkSimLibraryTest, IdentifiesAndSendsCurves) {
+    ASSERT_NE(m_library.Ops(), nullptr) << m_library.Error();
+    Session session(m_library.Ops(), Ini("[SIM]\nTYPE=1\nSEED=7\nRECORDLENGTH=2500\n"));
+    ASSERT_NE(session.Handle(), 0);
+    EXPECT_EQ(session.Port(), 0);
+    EXPECT_NE(session.Query("*IDN?"), "");
+    ExpectCurveTransfer(session, m_dir.File("curve.tmp"), 2500);
+}
+
+TEST_F(LinkSimLibraryTest, WritesItsSectionIntoTheConfigurationFile) {
+    ASSERT_NE(m_library.Ops(), nullptr) << m_library.Error();
+    const std::string ini = Ini("[TRANSFER]\nSS_TYPE=8\n");
+    Session session(m_library.Ops(), ini);
+    ASSERT_NE(session.Handle(), 0);
+    const std::string text = ReadWholeFile(ini);
+    EXPECT_NE(text.find("[SIM]"), std::string::npos);
+    EXPECT_NE(text.find("SS_TYPE"), std::string::npos);
+}
+
+TEST_F(LinkSimLibraryTest, SilentInstrumentFailsTheReadAtTheTimeOut) {
+    ASSERT_NE(m_library.Ops(), nullptr) << m_library.Error();
+    Session session(m_library.Ops(), Ini("[SIM]\nSILENT=1\n"));
+    ASSERT_NE(session.Handle(), 0);
+    EXPECT_EQ(session.SetTimeout(150), 1000);
+    EXPECT_EQ(session.Query("*IDN?"), "");
+    std::vector<char> data(16);
+    EXPECT_FALSE(session.ReadData("CURV?", data));
+}
+
+TEST_F(LinkSimLibraryTest, FaultSwitchesThroughTheCommandLanguage) {
+    ASSERT_NE(m_library.Ops(), nullptr) << m_library.Error();
+    Session session(m_library.Ops(), Ini("[SIM]\nRECORDLENGTH=500\n"));
+    ASSERT_NE(session.Handle(), 0);
+    ExpectFaultsAreSurvived(session, m_dir.File("curve.tmp"));
+}
+
+TEST_F(LinkSimLibraryTest, BadSettingsOpenNothing) {
+    ASSERT_NE(m_library.Ops(), nullptr) << m_library.Error();
+    Session session(m_library.Ops(), Ini("[SIM]\nRECORDLENGTH=0\n"));
+    EXPECT_EQ(session.Handle(), 0);
+}
+
+#endif  // KTX_HAVE_SIM_LINK
+
+#ifdef KTX_SIM_EXECUTABLE
+
+// ktx-sim as a child process; it ends when its standard input closes.
+class SimServer {
+  public:
+    explicit SimServer(const std::vector<std::string>& arguments) {
+        int in[2];
+        int out[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
+            return;
+        }
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            std::vector<char*> argv;
+            std::string program = KTX_SIM_EXECUTABLE;
+            argv.push_back(program.data());
+            std::vector<std::string> copy = arguments;
+            for (std::string& argument : copy) {
+                argv.push_back(argument.data());
+            }
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        m_stdin = in[1];
+        m_stdout = out[0];
+        m_firstLine = ReadLine(5000);
+    }
+    ~SimServer() {
+        if (m_stdin >= 0) {
+            ::close(m_stdin);  // --exit-on-stdin-eof
+        }
+        if (m_pid > 0) {
+            int status = 0;
+            for (int i = 0; i < 100 && ::waitpid(m_pid, &status, WNOHANG) == 0; ++i) {
+                ::poll(nullptr, 0, 20);
+            }
+            if (::waitpid(m_pid, &status, WNOHANG) == 0) {
+                ::kill(m_pid, SIGKILL);
+                ::waitpid(m_pid, &status, 0);
+            }
+        }
+        if (m_stdout >= 0) {
+            ::close(m_stdout);
+        }
+    }
+    const std::string& FirstLine() const { return m_firstLine; }
+
+  private:
+    std::string ReadLine(int timeoutMs) {
+        std::string line;
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd p{m_stdout, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0) {
+                continue;
+            }
+            char c = 0;
+            if (::read(m_stdout, &c, 1) != 1) {
+                break;
+            }
+            if (c == '\n') {
+                return line;
+            }
+            line += c;
+        }
+        return line;
+    }
+
+    pid_t m_pid = -1;
+    int m_stdin = -1;
+    int m_stdout = -1;
+    std::string m_firstLine;
+};
+
+class LinkSimServerTest : public ::testing::TestWithParam<std::string> {
+  protected:
+    // Starts ktx-sim for the transport under test and writes the matching settings.
+    std::unique_ptr<SimServer> Start(const std::string& ini, int* expectedPort) {
+        std::unique_ptr<SimServer> server;
+        if (GetParam() == "tcp") {
+            server = std::make_unique<SimServer>(std::vector<std::string>{
+                "--tcp", "127.0.0.1:0", "--record-length", "1000000", "--exit-on-stdin-eof"});
+            const std::string& line = server->FirstLine();
+            const std::size_t colon = line.rfind(':');
+            if (line.rfind("LISTEN ", 0) != 0 || colon == std::string::npos) {
+                return nullptr;
+            }
+            *expectedPort = std::atoi(line.c_str() + colon + 1);
+            WriteWholeFile(ini, "[TCP]\nHOST=127.0.0.1\nPORT=" + line.substr(colon + 1) + "\n");
+        } else {
+            const std::string link = m_dir.File("ttyKTX");
+            server = std::make_unique<SimServer>(std::vector<std::string>{
+                "--pty", link, "--record-length", "1000000", "--exit-on-stdin-eof"});
+            if (server->FirstLine().rfind("PTY ", 0) != 0) {
+                return nullptr;
+            }
+            *expectedPort = 2;
+            WriteWholeFile(ini, "[RS232]\nCONFIG=COM2:115200,N,8,1\n[SERIAL]\nDEVICE=" +
+                                    server->FirstLine().substr(4) + "\n");
+        }
+        return server;
+    }
+    ScratchDir m_dir;
+};
+
+TEST_P(LinkSimServerTest, TextAnswersAndAMultiMegabyteBlock) {
+    const LoadedLinkLibrary library("ktx_" + GetParam() + ".so");
+    ASSERT_NE(library.Ops(), nullptr) << library.Error();
+    const std::string ini = m_dir.File("kurvitex.ini");
+    int expectedPort = 0;
+    const auto server = Start(ini, &expectedPort);
+    ASSERT_NE(server, nullptr);
+    Session session(library.Ops(), ini);
+    ASSERT_NE(session.Handle(), 0);
+    EXPECT_EQ(session.Port(), expectedPort);
+    EXPECT_NE(session.Query("*IDN?"), "");
+    // 2 bytes x 1 000 000 points; over the pseudo-terminal a smaller record keeps it quick.
+    ExpectCurveTransfer(session, m_dir.File("curve.tmp"), GetParam() == "tcp" ? 1000000 : 200000);
+}
+
+TEST_P(LinkSimServerTest, FaultSwitches) {
+    const LoadedLinkLibrary library("ktx_" + GetParam() + ".so");
+    ASSERT_NE(library.Ops(), nullptr) << library.Error();
+    const std::string ini = m_dir.File("kurvitex.ini");
+    int expectedPort = 0;
+    const auto server = Start(ini, &expectedPort);
+    ASSERT_NE(server, nullptr);
+    Session session(library.Ops(), ini);
+    ASSERT_NE(session.Handle(), 0);
+    ExpectFaultsAreSurvived(session, m_dir.File("curve.tmp"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, LinkSimServerTest, ::testing::Values("tcp", "serial"));
+
+#endif  // KTX_SIM_EXECUTABLE
+
+}  // namespace
+}  // namespace ktx::linklib::test

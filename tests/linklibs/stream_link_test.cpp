@@ -1,0 +1,373 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// StreamLink against a scripted in-memory instrument: framing of answers, blocks and files,
+// time-outs, and that no stale byte of one exchange reaches the next.
+#include "stream_link.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ktx_link.h"
+#include "link_test_support.h"
+#include "scripted_stream.h"
+
+namespace ktx::linklib::test {
+namespace {
+
+class LinkStreamLinkTest : public ::testing::Test {
+  protected:
+    LinkStreamLinkTest()
+        : m_state(std::make_shared<ScriptState>()),
+          m_link(std::make_unique<ScriptedStream>(m_state)) {
+        // Short, so failing cases end quickly; correct cases never wait for it (all their bytes
+        // are in memory at once).
+        m_link.SetTimeout(100);
+    }
+
+    // The program's Query: clear, write, read.
+    std::string Query(const std::string& command, bool* ok = nullptr) {
+        m_link.Clear();
+        char buffer[KTX_LINK_READ_BUFFER];
+        const bool done = m_link.Write(command) && m_link.Read(buffer);
+        if (ok != nullptr) {
+            *ok = done;
+        }
+        return done ? std::string(buffer) : std::string();
+    }
+
+    std::shared_ptr<ScriptState> m_state;
+    StreamLink m_link;
+    ScratchDir m_dir;
+};
+
+TEST_F(LinkStreamLinkTest, WriteSendsTextWithOneLineFeed) {
+    EXPECT_TRUE(m_link.Write("ACQ:STATE RUN"));
+    EXPECT_TRUE(m_link.Write("*IDN?\n"));  // a line feed inside the text stays, ours follows
+    EXPECT_EQ(m_state->Sent(), "ACQ:STATE RUN\n*IDN?\n\n");
+}
+
+struct AnswerCase {
+    std::string name;
+    std::string bytes;     // what the instrument sends
+    std::string expected;  // what LinkRead hands back
+    std::size_t chunk;     // bytes per transport read
+};
+
+void PrintTo(const AnswerCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LinkStreamLinkAnswerTest : public LinkStreamLinkTest,
+                                 public ::testing::WithParamInterface<AnswerCase> {};
+
+TEST_P(LinkStreamLinkAnswerTest, ReadsOneAnswerThenTheNext) {
+    m_state->chunk = GetParam().chunk;
+    m_state->answers["Q?"] = GetParam().bytes;
+    m_state->answers["NEXT?"] = "NEXT\n";
+    EXPECT_EQ(Query("Q?"), GetParam().expected);
+    EXPECT_EQ(Query("NEXT?"), "NEXT");
+}
+
+const std::string kLong(5000, 'x');
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, LinkStreamLinkAnswerTest,
+    ::testing::Values(AnswerCase{"Plain", "TEKTRONIX,TDS 220,0,CF:91.1CT\n",
+                                 "TEKTRONIX,TDS 220,0,CF:91.1CT", 4096},
+                      AnswerCase{"CarriageReturn", "1.0E-3\r\n", "1.0E-3", 4096},
+                      AnswerCase{"Empty", "\n", "", 4096},
+                      AnswerCase{"ByteByByte", ":DATA:ENC RIB;WID 2\r\n", ":DATA:ENC RIB;WID 2", 1},
+                      AnswerCase{"LongerThanBufferIsCut", kLong + "\n",
+                                 std::string(KTX_LINK_READ_BUFFER - 1, 'x'), 4096},
+                      AnswerCase{"LongerThanBufferInPieces", kLong + "\r\n",
+                                 std::string(KTX_LINK_READ_BUFFER - 1, 'x'), 7},
+                      AnswerCase{"CarriageReturnJustBeyondTheCut",
+                                 std::string(KTX_LINK_READ_BUFFER - 1, 'y') + "\r\n",
+                                 std::string(KTX_LINK_READ_BUFFER - 1, 'y'), 4096}),
+    [](const auto& info) { return info.param.name; });
+
+struct FileCase {
+    std::string name;
+    std::string bytes;     // the instrument's response
+    std::string expected;  // the file afterwards
+    std::size_t chunk;
+};
+
+void PrintTo(const FileCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LinkStreamLinkReceiveFileTest : public LinkStreamLinkTest,
+                                      public ::testing::WithParamInterface<FileCase> {};
+
+TEST_P(LinkStreamLinkReceiveFileTest, WritesTheWholeResponseAndNothingMore) {
+    m_state->chunk = GetParam().chunk;
+    m_state->answers["CURV?"] = GetParam().bytes;
+    m_state->answers["NEXT?"] = "NEXT\n";
+    const std::string file = m_dir.File("curve.tmp");
+    WriteWholeFile(file, "old content that must go");
+    ASSERT_TRUE(m_link.Write("CURV?"));
+    m_link.Clear();
+    ASSERT_TRUE(m_link.ReceiveFile(file.c_str()));
+    EXPECT_EQ(ReadWholeFile(file), GetParam().expected);
+    // The answer after the block starts clean: its terminator was taken with it.
+    ASSERT_TRUE(m_link.Write("NEXT?"));
+    char buffer[KTX_LINK_READ_BUFFER];
+    ASSERT_TRUE(m_link.Read(buffer));
+    EXPECT_STREQ(buffer, "NEXT");
+}
+
+std::string Binary(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);  // every byte value, "\n" too
+    }
+    return bytes;
+}
+
+// Built once, on first use, so test processes that do not need it start quickly.
+const std::string& Big() {
+    static const std::string big = Binary(3 * 1024 * 1024 + 17);
+    return big;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Responses, LinkStreamLinkReceiveFileTest,
+    ::testing::Values(
+        FileCase{"DefiniteWithHeaderText", ":CURVE #15hello\n", ":CURVE #15hello", 4096},
+        FileCase{"DefiniteHoldingLineFeeds", "#210ab\ncd\nef\n\n\n", "#210ab\ncd\nef\n\n", 4096},
+        FileCase{"DefiniteByteByByte", ":CURV #14\r\n#\n\r\n", ":CURV #14\r\n#\n", 1},
+        FileCase{"DefiniteCarriageReturnLineFeedEnd", "#13abc\r\n", "#13abc", 4096},
+        FileCase{"Indefinite", ":CURVE #0ab\ncd\n", ":CURVE #0ab\ncd", 3},
+        FileCase{"Text", ":ACQ:MODE SAMPLE;:HOR:MAIN:SCALE 1.0E-3\n",
+                 ":ACQ:MODE SAMPLE;:HOR:MAIN:SCALE 1.0E-3", 4096},
+        FileCase{"TextWithHashInQuotes", ":MESSAGE:SHOW \"#A1\"\r\n", ":MESSAGE:SHOW \"#A1\"", 5},
+        FileCase{"RawPictureStartingWithLineFeed", std::string("\x0a\x05\x01\x08", 4) + "pixels",
+                 std::string("\x0a\x05\x01\x08", 4) + "pixels", 4096}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(LinkStreamLinkTest, ShortBlockFailsAndLeavesNothingForTheNextAnswer) {
+    m_state->answers["CURV?"] = ":CURVE #210abc\n";  // 4 of 10 bytes
+    m_state->answers["*IDN?"] = "ID\n";
+    const std::string file = m_dir.File("short.tmp");
+    ASSERT_TRUE(m_link.Write("CURV?"));
+    EXPECT_FALSE(m_link.ReceiveFile(file.c_str()));
+    EXPECT_EQ(ReadWholeFile(file), ":CURVE #210abc\n");  // what arrived is kept
+    m_state->Push("defg\n");                             // the rest straggles in after the failure
+    EXPECT_EQ(Query("*IDN?"), "ID");
+}
+
+TEST_F(LinkStreamLinkTest, LateAnswerAfterAFailedReadIsNotTakenForTheNextOne) {
+    m_state->answers["*IDN?"] = "ID\n";
+    char buffer[KTX_LINK_READ_BUFFER];
+    ASSERT_TRUE(m_link.Write("SLOW?"));
+    EXPECT_FALSE(m_link.Read(buffer));
+    EXPECT_STREQ(buffer, "");
+    m_link.Clear();
+    m_state->Push("SLOW ANSWER\n");  // arrives between the clear and the next command
+    ASSERT_TRUE(m_link.Write("*IDN?"));
+    ASSERT_TRUE(m_link.Read(buffer));
+    EXPECT_STREQ(buffer, "ID");
+}
+
+TEST_F(LinkStreamLinkTest, ReadFailsAtTheTimeOutWhenNothingComes) {
+    char buffer[KTX_LINK_READ_BUFFER];
+    ASSERT_TRUE(m_link.Write("*IDN?"));
+    EXPECT_FALSE(m_link.Read(buffer));
+    EXPECT_FALSE(m_link.ReadData(buffer, 4));
+    EXPECT_FALSE(m_link.ReceiveFile(m_dir.File("none.tmp").c_str()));
+}
+
+TEST_F(LinkStreamLinkTest, BrokenStreamFailsEveryCall) {
+    m_state->broken = true;
+    char buffer[KTX_LINK_READ_BUFFER];
+    EXPECT_FALSE(m_link.Write("*IDN?"));
+    EXPECT_FALSE(m_link.Read(buffer));
+    EXPECT_FALSE(m_link.ReadData(buffer, 4));
+}
+
+struct DataCase {
+    std::string name;
+    std::string bytes;
+    std::uint32_t count;
+    bool ok;
+    std::string expected;
+};
+
+void PrintTo(const DataCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LinkStreamLinkReadDataTest : public LinkStreamLinkTest,
+                                   public ::testing::WithParamInterface<DataCase> {};
+
+TEST_P(LinkStreamLinkReadDataTest, StoresExactlyCountBytesOfTheBlock) {
+    m_state->chunk = 3;
+    m_state->answers["CURV?"] = GetParam().bytes;
+    m_state->answers["*IDN?"] = "ID\n";
+    std::vector<char> buffer(GetParam().count + 8, '\x55');
+    ASSERT_TRUE(m_link.Write("CURV?"));
+    m_link.Clear();
+    EXPECT_EQ(m_link.ReadData(buffer.data(), GetParam().count), GetParam().ok);
+    if (GetParam().ok) {
+        EXPECT_EQ(std::string(buffer.data(), GetParam().count), GetParam().expected);
+        EXPECT_EQ(buffer[GetParam().count], '\x55');  // not one byte more
+    }
+    // Whatever is left of the block never shows up as the next answer.
+    ASSERT_TRUE(m_link.Write("*IDN?"));
+    char answer[KTX_LINK_READ_BUFFER];
+    ASSERT_TRUE(m_link.Read(answer));
+    EXPECT_STREQ(answer, "ID");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, LinkStreamLinkReadDataTest,
+    ::testing::Values(DataCase{"Exact", "#15AB\nDE\n", 5, true, "AB\nDE"},
+                      DataCase{"HeaderTextSkipped", ":CURVE #15ABCDE\n", 5, true, "ABCDE"},
+                      DataCase{"FewerThanTheBlockHolds", "#210ABCDEFGHIJ\n", 4, true, "ABCD"},
+                      DataCase{"Indefinite", "#0ABCDEFG\n", 3, true, "ABC"},
+                      DataCase{"MoreThanTheBlockHolds", "#13ABC\n", 5, false, ""},
+                      DataCase{"ShortBlock", "#19ABC\n", 9, false, ""},
+                      DataCase{"NonDigitLength", "#4A100xxxx\n", 4, false, ""},
+                      DataCase{"NoDigitCount", "#x12345\n", 4, false, ""},
+                      DataCase{"NoBlockAtAll", "garbage without a block\n", 4, false, ""}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(LinkStreamLinkTest, ClearDropsLeftoversWhenNothingWasSentSinceTheLastRead) {
+    m_state->answers["A?"] = "A\n";
+    m_state->Push("LEFTOVER\n");
+    m_link.Clear();
+    ASSERT_TRUE(m_link.Write("A?"));
+    char buffer[KTX_LINK_READ_BUFFER];
+    ASSERT_TRUE(m_link.Read(buffer));
+    EXPECT_STREQ(buffer, "A");
+}
+
+TEST_F(LinkStreamLinkTest, ClearKeepsTheAnswerToTheCommandJustSent) {
+    m_state->answers["A?"] = "A\n";
+    m_state->Push("STALE\n");         // there before the command
+    ASSERT_TRUE(m_link.Write("A?"));  // its answer is there at once
+    m_link.Clear();
+    m_link.Clear();  // a second clear keeps it too
+    char buffer[KTX_LINK_READ_BUFFER];
+    ASSERT_TRUE(m_link.Read(buffer));
+    EXPECT_STREQ(buffer, "A");
+}
+
+TEST_F(LinkStreamLinkTest, ClearAfterAReadDropsEverything) {
+    m_state->answers["A?"] = "A\nEXTRA\n";
+    char buffer[KTX_LINK_READ_BUFFER];
+    ASSERT_TRUE(m_link.Write("A?"));
+    ASSERT_TRUE(m_link.Read(buffer));
+    m_link.Clear();
+    EXPECT_FALSE(m_link.Read(buffer));
+}
+
+struct SendFileCase {
+    std::string name;
+    std::string content;
+    std::string sent;
+};
+
+void PrintTo(const SendFileCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LinkStreamLinkSendFileTest : public LinkStreamLinkTest,
+                                   public ::testing::WithParamInterface<SendFileCase> {};
+
+TEST_P(LinkStreamLinkSendFileTest, SendsTheBytesWithOneTerminator) {
+    const std::string file = m_dir.File("setup.set");
+    WriteWholeFile(file, GetParam().content);
+    ASSERT_TRUE(m_link.SendFile(file.c_str()));
+    EXPECT_EQ(m_state->Sent(), GetParam().sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LinkStreamLinkSendFileTest,
+    ::testing::Values(SendFileCase{"WithoutLineFeed", ":ACQ:MODE SAMPLE;:SEL:CH1 1",
+                                   ":ACQ:MODE SAMPLE;:SEL:CH1 1\n"},
+                      SendFileCase{"EndingInLineFeed", "HEADER ON\n", "HEADER ON\n"},
+                      SendFileCase{"LineFeedInside", "A\nB", "A\nB\n"},
+                      SendFileCase{"Empty", "", "\n"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(LinkStreamLinkTest, LargeBlockArrivesCompleteInPieces) {
+    m_state->chunk = 65536;
+    m_state->answers["CURV?"] = ":CURVE #73145745" + Big() + "\n";
+    m_state->answers["*IDN?"] = "ID\n";
+    const std::string file = m_dir.File("large.tmp");
+    ASSERT_TRUE(m_link.Write("CURV?"));
+    ASSERT_TRUE(m_link.ReceiveFile(file.c_str()));
+    EXPECT_TRUE(ReadWholeFile(file) == ":CURVE #73145745" + Big());
+    EXPECT_EQ(Query("*IDN?"), "ID");
+}
+
+TEST_F(LinkStreamLinkTest, LargeFileIsSentUnchanged) {
+    const std::string file = m_dir.File("large.set");
+    WriteWholeFile(file, Big() + "\n");
+    ASSERT_TRUE(m_link.SendFile(file.c_str()));
+    EXPECT_TRUE(m_state->Sent() == Big() + "\n");
+}
+
+TEST_F(LinkStreamLinkTest, SendFileOfAMissingFileFails) {
+    EXPECT_FALSE(m_link.SendFile(m_dir.File("missing.set").c_str()));
+    EXPECT_EQ(m_state->Sent(), "");
+}
+
+TEST_F(LinkStreamLinkTest, ReceiveFileIntoAnUnwritablePlaceFails) {
+    m_state->answers["SET?"] = "X\n";
+    ASSERT_TRUE(m_link.Write("SET?"));
+    EXPECT_FALSE(m_link.ReceiveFile(m_dir.File("no/such/folder.set").c_str()));
+}
+
+// Whatever an instrument sends, every read ends (at the latest at the time-out), stores no
+// more than asked, and the link answers the next command correctly.
+TEST_F(LinkStreamLinkTest, RandomResponsesNeverBreakTheLink) {
+    m_link.SetTimeout(5);
+    std::mt19937 random(20260412);
+    const std::string alphabet = "#0123456789\n\r:ABC ";
+    const std::string file = m_dir.File("random.tmp");
+    for (int round = 0; round < 200; ++round) {
+        std::string response;
+        const int length = static_cast<int>(random() % 40);
+        for (int i = 0; i < length; ++i) {
+            response += random() % 4 == 0 ? static_cast<char>(random() % 256)
+                                          : alphabet[random() % alphabet.size()];
+        }
+        m_state->answers["R?"] = response;
+        char buffer[KTX_LINK_READ_BUFFER];
+        std::vector<char> data(8 + 1, '\x55');
+        ASSERT_TRUE(m_link.Write("R?"));
+        switch (round % 3) {
+            case 0:
+                m_link.Read(buffer);
+                break;
+            case 1:
+                m_link.ReceiveFile(file.c_str());
+                break;
+            default:
+                m_link.ReadData(data.data(), 8);
+                EXPECT_EQ(data[8], '\x55');
+                break;
+        }
+        m_state->answers["*IDN?"] = "ID\n";
+        m_link.SetTimeout(1000);
+        EXPECT_EQ(Query("*IDN?"), "ID") << "round " << round;
+        m_link.SetTimeout(5);
+    }
+}
+
+TEST_F(LinkStreamLinkTest, SetTimeoutHandsBackThePreviousValue) {
+    StreamLink fresh(std::make_unique<ScriptedStream>(std::make_shared<ScriptState>()));
+    EXPECT_EQ(fresh.SetTimeout(3000), StreamLink::kDefaultTimeoutMs);
+    EXPECT_EQ(fresh.SetTimeout(250), 3000);
+    EXPECT_EQ(fresh.SetTimeout(StreamLink::kDefaultTimeoutMs), 250);
+}
+
+}  // namespace
+}  // namespace ktx::linklib::test
