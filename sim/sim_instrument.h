@@ -16,9 +16,9 @@
 namespace ktx::sim {
 
 struct SimConfig {
-    int deviceType = 1;            // device family: 1, 2, 9, 10, 12, 14, 19, 20 or 30
-    std::string model;             // identification model text; empty = the family's default
-    std::uint64_t seed = 1;        // noise is deterministic for a given seed
+    int deviceType = 1;                // device family: 1, 2, 9, 10, 12, 14, 19, 20 or 30
+    std::string model;                 // identification model text; empty = the family's default
+    std::uint64_t seed = 1;            // noise is deterministic for a given seed
     std::int64_t recordLength = 2500;  // points per channel, up to 10 000 000
 };
 
@@ -26,15 +26,15 @@ struct SimConfig {
 // bytes, delaying every answer) belong to whoever carries the bytes; they are listed here so
 // that every carrier takes them from one place.
 struct FaultSwitches {
-    bool silent = false;            // accept commands, never answer
-    bool garbage = false;           // answer queries with bytes that are no valid answer
-    bool truncateBlock = false;     // binary blocks carry fewer bytes than announced
+    bool silent = false;               // accept commands, never answer
+    bool garbage = false;              // answer queries with bytes that are no valid answer
+    bool truncateBlock = false;        // binary blocks carry fewer bytes than announced
     std::int64_t dropAfterBytes = -1;  // carrier: close after this many answer bytes (-1: never)
-    int delayMs = 0;                // carrier: wait this long before passing on each answer
+    int delayMs = 0;                   // carrier: wait this long before passing on each answer
 };
 
 class SimInstrument {
-public:
+  public:
     explicit SimInstrument(SimConfig config);
     ~SimInstrument();
     SimInstrument(const SimInstrument&) = delete;
@@ -57,7 +57,7 @@ public:
     FaultSwitches& Faults();
     const SimConfig& Config() const;
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> m_state;
 };
