@@ -86,7 +86,8 @@ TMainForm::TMainForm(ProgramState state, MainFormOptions options, QWidget* paren
     : QMainWindow(parent),
       m_state(std::move(state)),
       m_options(options),
-      m_ownNotifier(options.notifier ? nullptr : std::make_unique<QtNotifier>(this)),
+      m_ownNotifier(options.notifier ? nullptr
+                                     : std::make_unique<QtNotifier>(this, m_state.programDir)),
       m_notifier(options.notifier ? *options.notifier : *m_ownNotifier),
       m_transport(m_notifier),
       m_mdi(new QMdiArea(this)),
