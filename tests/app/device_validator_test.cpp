@@ -158,7 +158,7 @@ std::string Render(const Lines& lines) {
 }
 
 struct FaultCase {
-    const char* label;
+    std::string label;
     Base base;
     Lines edits;
     std::string expected;  // message text with its index; empty: the file passes
@@ -392,17 +392,11 @@ std::vector<FaultCase> AllCases() {
         {Base::Handheld, "DegF", "RANGE" + kDeg + "F", "RANGE°F"},
         {Base::Handheld, "Hz", "RANGEHZ", "RANGEHZ"},
     };
-    static std::vector<std::string> labels;  // keeps the generated names alive for the table
-    labels.clear();
-    labels.reserve(std::size(ranges) * 5);
+    const char* kinds[] = {"CountZero", "CountMissing", "SEmpty", "RMissing", "AllSBeforeR"};
     for (const Range& r : ranges) {
-        const char* kinds[] = {"CountZero", "CountMissing", "SEmpty", "RMissing", "AllSBeforeR"};
         auto rows = RangeCases(r.base, r.section, r.shown);
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            labels.push_back("Range" + r.label + kinds[i]);
-        }
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            rows[i].label = labels[labels.size() - rows.size() + i].c_str();
+            rows[i].label = "Range" + r.label + kinds[i];
             c.push_back(rows[i]);
         }
     }
@@ -412,7 +406,7 @@ std::vector<FaultCase> AllCases() {
 class DeviceValidatorTable : public ::testing::TestWithParam<FaultCase> {};
 
 INSTANTIATE_TEST_SUITE_P(Messages, DeviceValidatorTable, ::testing::ValuesIn(AllCases()),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& info) { return info.param.label; });
 
 TEST_P(DeviceValidatorTable, ShowsTheFirstFaultOnly) {
     const FaultCase& c = GetParam();
