@@ -92,7 +92,7 @@ std::string Upper(std::string s) {
     return s;
 }
 
-// Walks the checks; each Check* does nothing once a fault was found. Loops over list entries
+// Walks the checks; Fail and the Check* methods do nothing once a fault was found. Loops over list entries
 // stop at the first faulty one, so a COUNT far beyond the file's entries costs one look-up.
 class Checker {
   public:

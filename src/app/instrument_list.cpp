@@ -57,8 +57,11 @@ std::filesystem::path DriverFolder(const std::string& programDir) {
 std::vector<InstrumentEntry> ListInstruments(const std::string& programDir) {
     namespace fs = std::filesystem;
     std::vector<std::string> files;
-    const fs::path folder = DriverFolder(programDir);
     std::error_code ec;
+    // Full paths: the chosen one is stored in kurvitex.ini and must not depend on the working
+    // folder of a later run.
+    const fs::path found = DriverFolder(programDir);
+    const fs::path folder = found.empty() ? found : fs::absolute(found, ec).lexically_normal();
     if (!folder.empty()) {
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
             std::error_code typeEc;

@@ -42,6 +42,7 @@ TEST_F(InstrumentList, FindsDefinitionFilesSortedByName) {
     for (const auto& e : list) {
         names.push_back(e.name);
         files.push_back(std::filesystem::path(e.path).filename().string());
+        EXPECT_TRUE(std::filesystem::path(e.path).is_absolute()) << e.path;
         EXPECT_TRUE(std::filesystem::is_regular_file(e.path)) << e.path;
     }
     EXPECT_EQ(files,
