@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/program_state.h"
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 
 #include "app/device_file.h"
@@ -32,7 +30,12 @@ std::string ResolveDeviceFile(const std::string& programDir, const std::string& 
 
 int StartupOperatingMode(int deviceType, const std::string& iniFileName) {
     if (deviceType == kDualModeType) {
-        return ProfileFile(iniFileName).ReadInt("DEVICE", "MODE", kModeOscilloscope);
+        // Anything but the two known modes starts as an oscilloscope: the status line has no
+        // name for a third.
+        return ProfileFile(iniFileName).ReadInt("DEVICE", "MODE", kModeOscilloscope) ==
+                       kModeMultimeter
+                   ? kModeMultimeter
+                   : kModeOscilloscope;
     }
     return deviceType >= kMultimeterTypes ? kModeMultimeter : kModeOscilloscope;
 }
@@ -52,15 +55,10 @@ ProgramState ReadStartupState(const std::string& programDir) {
     s.linkLibrary = ini.ReadString("TRANSFER", "DLL_NAME", "");
     s.operatingMode = StartupOperatingMode(s.deviceType, s.iniFileName);
 
-    const ProfileFile device(s.deviceIniFile);
-    const std::string mode = device.ReadString("TRANSFER", "MODE", "PCX");
-    s.pictureFormat = mode.find("BMP") != std::string::npos   ? 1
-                      : mode.find("PNG") != std::string::npos ? 2
-                                                              : 0;
-    s.pictureExt = mode.substr(0, 3);
-    std::transform(s.pictureExt.begin(), s.pictureExt.end(), s.pictureExt.begin(),
-                   [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
-    s.colourCapable = device.ReadInt("COLOR", "ENABLE", 0) == 1;
+    const PictureFormat picture = ReadPictureFormat(s.deviceIniFile);
+    s.pictureFormat = picture.format;
+    s.pictureExt = picture.ext;
+    s.colourCapable = ReadColourCapable(s.deviceIniFile);
     s.colourEnabled = s.colourCapable && ini.ReadInt("COLOR", "ENABLE", 0) == 1;
     return s;
 }
