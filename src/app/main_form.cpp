@@ -707,7 +707,36 @@ void TMainForm::InterfaceSettings() {
 }
 
 void TMainForm::SelectInstrument() {
-    NotYet(QStringLiteral("Geräteauswahl"));
+    const auto entries = ListInstruments(m_state.programDir);
+    std::vector<std::string> names;
+    for (const InstrumentEntry& e : entries) {
+        names.push_back(e.name);
+    }
+    Tsel_oszi dialog(names, PreselectedInstrument(entries, ReadDeviceName(m_state.deviceIniFile)),
+                     this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    const int row = dialog.Selected();
+    const InstrumentSelection selection = ApplyInstrumentSelection(
+        row >= 0 ? entries[row].path : std::string(), m_state.iniFileName, m_notifier);
+    if (selection.accepted) {
+        m_state.deviceIniFile = selection.deviceIniFile;
+        m_state.deviceType = selection.deviceType;
+        m_transport.SetDeviceType(selection.deviceType);
+    }
+    // Recomputed whether or not the file was accepted; the link is not reopened.
+    const InstrumentState after = StateAfterSelection(m_state.deviceIniFile, m_state.deviceType,
+                                                      m_state.linkType, m_state.iniFileName);
+    m_state.operatingMode = after.operatingMode;
+    m_state.linkType = after.linkType;
+    m_state.pictureFormat = after.pictureFormat;
+    m_state.pictureExt = after.pictureExt;
+    m_state.colourCapable = after.colourCapable;
+    ShowStatus();
+    CheckInstrument();
+    ApplyDeviceMenus();
+    m_state.instrumentChanged = true;
 }
 
 void TMainForm::ShowTestDialog() {

@@ -2,12 +2,17 @@
 #include "app/main_form.h"
 
 #include <gtest/gtest.h>
+#include <QApplication>
 #include <QLibrary>
+#include <QListWidget>
 #include <QMenu>
+#include <QTimer>
 
 #include <filesystem>
 
+#include "app/link_dialogs.h"
 #include "app/profile_file.h"
+#include "app/select_instrument_dialog.h"
 #include "app/status_line.h"
 #include "link/fake_link.h"
 #include "test_files.h"
@@ -177,6 +182,72 @@ TEST_F(MainFormTest, BrokenInterfaceLibraryNeverCrashes) {
     EXPECT_EQ(m_notifier.shown[0].text, "IO- Bibliothek konnte nicht geladen werden");
     EXPECT_EQ(m_notifier.shown[1].text, "keine gültige Schnittstelle");
     EXPECT_EQ(m_notifier.shown[2].text, "Gerät nicht angeschlossen");
+}
+
+TEST_F(MainFormTest, InstrumentSelectionPreselectsTheLaterOfTwoEqualNames) {
+    const std::filesystem::path driver = m_home.Path("Driver");
+    std::filesystem::create_directory(driver);
+    const std::filesystem::path shipped(KTX_DRIVER_DIR);
+    std::filesystem::copy_file(shipped / "kt_tds210.ini", driver / "kt_a.ini");
+    std::filesystem::copy_file(shipped / "kt_tds210.ini", driver / "kt_b.ini");
+    std::filesystem::copy_file(shipped / "kt_tds1012.ini", driver / "kt_c.ini");
+    WriteIni("[DEVICE]\nINIFILE=Driver/kt_a.ini\n[TRANSFER]\nSS_TYPE=1\nDLL_NAME=ktx_fake.so\n");
+    m_script->answers = {"TEKTRONIX,TDS 210,0", "TEKTRONIX,TDS 1012,0"};
+    auto form = Start();
+    ASSERT_TRUE(m_notifier.shown.empty());
+    EXPECT_FALSE(form->Action("Telecom1")->isVisible());
+
+    int preselected = -2;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<Tsel_oszi*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        preselected = dialog->List()->currentRow();
+        dialog->List()->setCurrentRow(2);
+        dialog->accept();
+    });
+    form->Action("Geraeteauswahl1")->trigger();
+    EXPECT_EQ(preselected, 1);
+    EXPECT_EQ(form->State().deviceType, 12);
+    EXPECT_EQ(form->State().deviceIniFile, (driver / "kt_c.ini").string());
+    EXPECT_EQ(ProfileFile(m_home.Path("kurvitex.ini")).ReadInt("DEVICE", "TYPE", 0), 12);
+    EXPECT_TRUE(form->Action("Telecom1")->isVisible());
+    EXPECT_EQ(form->Status()->DeviceText(), "TDS_1012");
+    EXPECT_TRUE(form->State().deviceConnected);
+    EXPECT_TRUE(m_notifier.shown.empty());
+}
+
+TEST_F(MainFormTest, InterfaceSelectionOffersOnlyWhatTheInstrumentHas) {
+    UseInstrument(1, "TDS 210", "[INTERFACE]\nRS232=1\nGPIB=0\n");
+    ProfileFile ini(m_home.Path("kurvitex.ini"));
+    ini.WriteString("SSDLL", "CNT", "2");
+    ini.WriteString("SSDLL", "T1", "2");
+    ini.WriteString("SSDLL", "N1", "ktx_gpib.so");
+    ini.WriteString("SSDLL", "B1", "GPIB");
+    ini.WriteString("SSDLL", "T2", "1");
+    ini.WriteString("SSDLL", "N2", "KTX_FAKE.SO");
+    ini.WriteString("SSDLL", "B2", "RS232 (Test)");
+    m_script->answers = {"TEKTRONIX,TDS 210,0", "TEKTRONIX,TDS 210,0"};
+    auto form = Start();
+    QStringList offered;
+    int preselected = -2;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<Tsel_ss*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        for (int i = 0; i < dialog->List()->count(); ++i) {
+            offered << dialog->List()->item(i)->text();
+        }
+        preselected = dialog->List()->currentRow();
+        dialog->accept();
+    });
+    form->Action("Schnittstellenauswahl1")->trigger();
+    EXPECT_EQ(offered, QStringList{"RS232 (Test)"});
+    EXPECT_EQ(preselected, 0);
+    EXPECT_EQ(ProfileFile(m_home.Path("kurvitex.ini")).ReadString("TRANSFER", "DLL_NAME", ""),
+              "KTX_FAKE.SO");
+    // The link was opened again, with the settings dialog allowed this time.
+    EXPECT_NE(std::find(m_script->calls.begin(), m_script->calls.end(),
+                        "open " + m_home.Path("kurvitex.ini") + " 1"),
+              m_script->calls.end());
 }
 
 }  // namespace
