@@ -2,6 +2,7 @@
 #include "app/wait_routines.h"
 
 #include <QAbstractEventDispatcher>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QThread>
 
@@ -24,7 +25,7 @@ void ProcessOneMessage() {
 
 void WaitWithCursor(int ms) {
     ProcessOneMessage();
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     WaitBusy(ms);
     QGuiApplication::restoreOverrideCursor();
 }
