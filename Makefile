@@ -23,6 +23,7 @@ test: build
 
 bench: build
 	$(BUILD)/bench/kurvitex_bench
+	@if [ -x $(BUILD)/bench/kurvitex_bench_link ]; then $(BUILD)/bench/kurvitex_bench_link; fi
 
 # The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize:

@@ -1,13 +1,71 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The kurvitex executable.
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+
+#include <exception>
 
 #include "app/main_form.h"
+#include "app/notifier.h"
+#include "app/program_state.h"
+#include "app/qt_notifier.h"
+
+namespace {
+
+constexpr int kMsgException = 32;
+constexpr int kHelpException = 21;
+
+// Every exception that reaches the event loop is shown (message 32) and the program goes on.
+class KtxApplication final : public QApplication {
+  public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            Report(e.what());
+        } catch (...) {
+            Report("unbekannt");
+        }
+        return false;
+    }
+
+  private:
+    void Report(const char* what) {
+        while (overrideCursor()) {
+            restoreOverrideCursor();
+        }
+        ktx::QtNotifier notifier(activeWindow());
+        ktx::ShowErrorMsgText(notifier, kMsgException, what, kHelpException);
+    }
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    KtxApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KTX 4.8"));
-    ktx::TMainForm form;
+    QApplication::setApplicationDisplayName(QStringLiteral("Kurvitex"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Kurvitex: Oszilloskop am PC"));
+    parser.addHelpOption();
+    const QCommandLineOption homeOption(QStringLiteral("home"),
+                                        QStringLiteral("Programmordner (kurvitex.ini, Driver/)"),
+                                        QStringLiteral("ORDNER"));
+    parser.addOption(homeOption);
+    parser.process(app);
+
+    QString home = QApplication::applicationDirPath();
+    if (const QByteArray env = qgetenv("KURVITEX_HOME"); !env.isEmpty()) {
+        home = QString::fromLocal8Bit(env);
+    }
+    if (parser.isSet(homeOption)) {
+        home = parser.value(homeOption);
+    }
+    ktx::TMainForm form(ktx::ReadStartupState(QDir(home).absolutePath().toStdString()));
     form.show();
     return QApplication::exec();
 }

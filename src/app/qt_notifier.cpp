@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/qt_notifier.h"
 
+#include <QDesktopServices>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QUrl>
+
+#include <filesystem>
 
 namespace ktx {
 
@@ -10,13 +14,28 @@ namespace {
 const QString kTitle = QStringLiteral("KTX 4.8");
 }
 
-void QtNotifier::Show(Severity severity, const Notice& notice) {
-    const QString text = QString::fromStdString(notice.Text());
-    if (severity == Severity::Error) {
-        QMessageBox::critical(m_parent, kTitle, text);
-    } else {
-        QMessageBox::information(m_parent, kTitle, text);
+void QtNotifier::AddHelp(QMessageBox& box, int helpContext) const {
+    if (helpContext <= 0 || m_programDir.empty()) {
+        return;
     }
+    const auto page = std::filesystem::path(m_programDir) / "help" /
+                      ("hilfe_" + std::to_string(helpContext) + ".html");
+    if (!std::filesystem::exists(page)) {
+        return;
+    }
+    QPushButton* help = box.addButton(QStringLiteral("&Hilfe"), QMessageBox::HelpRole);
+    // The help button must not close the box.
+    help->disconnect();
+    QObject::connect(help, &QPushButton::clicked, [page] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(page.string())));
+    });
+}
+
+void QtNotifier::Show(Severity severity, const Notice& notice) {
+    QMessageBox box(severity == Severity::Error ? QMessageBox::Critical : QMessageBox::Information,
+                    kTitle, QString::fromStdString(notice.Text()), QMessageBox::Ok, m_parent);
+    AddHelp(box, notice.helpContext);
+    box.exec();
 }
 
 bool QtNotifier::Confirm(const Notice& notice) {
@@ -24,6 +43,7 @@ bool QtNotifier::Confirm(const Notice& notice) {
                     QMessageBox::NoButton, m_parent);
     QPushButton* yes = box.addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
     box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
+    AddHelp(box, notice.helpContext);
     box.exec();
     return box.clickedButton() == yes;
 }

@@ -10,6 +10,7 @@
 #include <ostream>
 #include <system_error>
 
+#include "app/device_validator.h"
 #include "app/message_catalog.h"
 #include "app/notifier.h"
 #include "app/progress.h"
@@ -33,6 +34,7 @@ constexpr const char* kUsage =
     "  ktx dump DATEI [--column N]\n"
     "  ktx curve ROH ZIEL --xincr X --pt-off P --yoff Y --ymult M [--flags HEX | --ascii | "
     "--raw]\n"
+    "  ktx validate DATEI...\n"
     "  ktx idn [VERBINDUNG]\n"
     "  ktx query BEFEHL [VERBINDUNG]\n"
     "  ktx send BEFEHL [VERBINDUNG]\n"
@@ -360,6 +362,32 @@ int Curve(const Args& a, std::ostream& out, std::ostream& err) {
     return kExitFailure;
 }
 
+// Checks instrument definition files as "Geräteauswahl" would and names the first fault of each.
+int Validate(const Args& a, std::ostream& out, std::ostream& err) {
+    if (a.positional.empty() || !a.options.empty()) {
+        err << kUsage;
+        return kExitUsage;
+    }
+    int code = kExitOk;
+    for (const std::string& path : a.positional) {
+        std::error_code ec;
+        if (!std::filesystem::exists(path, ec)) {
+            // The selection dialog only offers files that exist; on the command line a typing
+            // error is likelier than a file without a name.
+            out << path << ": " << MessageCatalog::Message(kMsgFileNotFound) << '\n';
+            code = kExitFailure;
+            continue;
+        }
+        const auto fault = FindDeviceFileFault(path);
+        out << path << ": " << (fault ? DeviceFileFaultText(*fault) : std::string("ok")) << '\n';
+        if (fault) {
+            code = kExitFailure;
+        }
+    }
+    out.flush();
+    return code;
+}
+
 }  // namespace
 
 int RunKtx(const std::vector<std::string>& args, const KtxEnvironment& environment,
@@ -381,6 +409,9 @@ int RunKtx(const std::vector<std::string>& args, const KtxEnvironment& environme
     }
     if (command == "curve") {
         return Curve(*a, out, err);
+    }
+    if (command == "validate") {
+        return Validate(*a, out, err);
     }
     if (command == "idn" || command == "query" || command == "send" || command == "receive") {
         KtxEnvironment env = environment;

@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The shared save dialog "Datei speichern unter" (TSvas_dlg) and the channel selection
+// "Kanalauswahl" (Tcseldlg).
+#pragma once
+
+#include <QDialog>
+#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "waveform/wave_file.h"
+
+class QButtonGroup;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QListWidget;
+
+namespace ktx {
+
+class Notifier;
+
+class TSvas_dlg : public QDialog {
+    Q_OBJECT
+  public:
+    TSvas_dlg(Notifier& notifier, QWidget* parent = nullptr);
+
+    // "Description|*.ext|..." as the caller's file types; the first is chosen.
+    void SetFilter(const std::string& filter);
+    void SetFolder(const std::string& folder);
+    // Shows the "Komplett"/"Auswahl" choice (hidden by default).
+    void ShowSizeChoice(bool show);
+
+    std::string FileName() const { return m_fileName; }
+    int FilterIndex() const;
+    int SizeChoice() const;  // 0 Komplett, 1 Auswahl
+
+    // What "OK" does; public so it can be driven without a mouse.
+    void Confirm();
+    QLineEdit* NameField() const { return m_name; }
+
+  private:
+    void FillFileList();
+    std::string CurrentMask() const;
+
+    Notifier& m_notifier;
+    std::vector<std::pair<std::string, std::string>> m_filter;
+    QLineEdit* m_folder;
+    QListWidget* m_files;
+    QComboBox* m_type;
+    QLineEdit* m_name;
+    QGroupBox* m_sizeGroup;
+    QButtonGroup* m_size;
+    std::string m_fileName;
+};
+
+class Tcseldlg : public QDialog {
+    Q_OBJECT
+  public:
+    explicit Tcseldlg(const UnitStrings& units, QWidget* parent = nullptr);
+    // The chosen channel 0..3, -1 when none was offered.
+    int Channel() const;
+    bool ChannelEnabled(int i) const;
+    void Choose(int i);
+
+  private:
+    QButtonGroup* m_channels;
+};
+
+}  // namespace ktx

@@ -1,0 +1,149 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/ktx_link_commands.h"
+
+#include <QLibrary>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "cli/ktx_commands.h"
+#include "link/fake_link.h"
+#include "test_files.h"
+
+namespace ktx {
+namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+
+struct SpecCase {
+    const char* spec = "";
+    bool ok = false;
+    const char* library = "";
+    const char* section = "";
+    const char* key = "";
+    const char* value = "";
+    friend void PrintTo(const SpecCase& c, std::ostream* os) { *os << c.spec; }
+};
+
+class LinkSpec : public ::testing::TestWithParam<SpecCase> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Specs, LinkSpec,
+    ::testing::Values(
+        SpecCase{"tcp:192.0.2.7:4000", true, "ktx_tcp.so", "TCP", "PORT", "4000"},
+        SpecCase{"tcp:::1:5025", true, "ktx_tcp.so", "TCP", "HOST", "::1"},
+        SpecCase{"tcp:localhost", false},
+        SpecCase{"tcp::5025", false},
+        SpecCase{"tcp:host:port", false},
+        SpecCase{"serial:/dev/ttyUSB0", true, "ktx_serial.so", "RS232", "CONFIG", "COM1:9600,N,8,1"},
+        SpecCase{"serial:/dev/pts/3:COM2:19200,E,7,1", true, "ktx_serial.so", "SERIAL", "DEVICE",
+                 "/dev/pts/3"},
+        SpecCase{"serial", false},
+        SpecCase{"sim", true, "ktx_sim.so", "", "", ""},
+        SpecCase{"sim:TDS 2024", true, "ktx_sim.so", "SIM", "MODEL", "TDS 2024"},
+        SpecCase{"usbtmc:/dev/usbtmc1", true, "ktx_usbtmc.so", "USBTMC", "DEVICE", "/dev/usbtmc1"},
+        SpecCase{"usbtmc", false},
+        SpecCase{"gpib:5", true, "ktx_gpib.so", "GPIB", "BOARD", "0"},
+        SpecCase{"gpib:1:7", true, "ktx_gpib.so", "GPIB", "PAD", "7"},
+        SpecCase{"gpib:x", false},
+        SpecCase{"vxi11:host", false}));
+
+TEST_P(LinkSpec, NamesLibraryAndSettings) {
+    const SpecCase& c = GetParam();
+    LinkChoice choice;
+    ASSERT_EQ(ParseLinkSpec(c.spec, choice), c.ok);
+    if (!c.ok) {
+        return;
+    }
+    EXPECT_EQ(choice.library, c.library);
+    if (*c.section) {
+        EXPECT_EQ(choice.sections[c.section][c.key], c.value);
+    }
+}
+
+// The fake interface library, reached from a program folder of the test's own through a
+// symbolic link, so the loader and the test share one instance and its script.
+class KtxLinkCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string lib = std::string(KTX_FAKE_LINK_DIR) + "/ktx_fake.so";
+        std::filesystem::create_symlink(lib, m_home.Path("ktx_fake.so"));
+        m_fakeLib.setFileName(QString::fromStdString(lib));
+        ASSERT_TRUE(m_fakeLib.load());
+        m_script = reinterpret_cast<FakeLinkScript* (*)()>(m_fakeLib.resolve("ktx_fake_script"))();
+        m_script->Reset();
+    }
+
+    void WriteIni(const std::string& text) { test::WriteFile(m_home.Path("kurvitex.ini"), text); }
+
+    struct Result {
+        int code;
+        std::string out;
+        std::string err;
+    };
+    Result Ktx(std::vector<std::string> args) {
+        std::ostringstream out, err;
+        const int code = RunKtx(args, KtxEnvironment{m_home.Path("")}, out, err);
+        return {code, out.str(), err.str()};
+    }
+
+    test::TempDir m_home;
+    QLibrary m_fakeLib;
+    FakeLinkScript* m_script = nullptr;
+};
+
+TEST_F(KtxLinkCommand, IdnFromKurvitexIni) {
+    WriteIni("[DEVICE]\nINIFILE=NONE\n[TRANSFER]\nSS_TYPE=1\nDLL_NAME=KTX_FAKE.SO\n");
+    m_script->answers = {"TEKTRONIX,TDS 210,0,CF:91.1CT"};
+    const auto r = Ktx({"idn"});
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(r.out, "TEKTRONIX,TDS 210,0,CF:91.1CT\n");
+    EXPECT_THAT(m_script->calls, Contains("open " + m_home.Path("kurvitex.ini") + " 0"));
+    EXPECT_THAT(m_script->calls, Contains("write 7 *IDN?"));
+}
+
+TEST_F(KtxLinkCommand, HandheldInstrumentUsesItsOwnFileAndIdentification) {
+    test::WriteFile(m_home.Path("kt_ths.ini"), std::string("[DEVICE]\nTYPE=20\n[RS232]\nCONFIG=COM1:19200,N,8,1\n"));
+    WriteIni("[DEVICE]\nINIFILE=" + m_home.Path("kt_ths.ini") +
+             "\n[TRANSFER]\nSS_TYPE=1\nDLL_NAME=ktx_fake.so\n");
+    m_script->answers = {"THS3014 V1.05"};
+    const auto r = Ktx({"idn"});
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_THAT(m_script->calls, Contains("open " + m_home.Path("kt_ths.ini") + " 0"));
+    EXPECT_THAT(m_script->calls, Contains("write 7 !V?"));
+}
+
+TEST_F(KtxLinkCommand, FailuresSayWhy) {
+    WriteIni("[TRANSFER]\nSS_TYPE=0\n");
+    auto r = Ktx({"query", "*IDN?"});
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_EQ(r.err, "Bitte Schnittstellenauswahl überprüfen\n");
+
+    WriteIni("[TRANSFER]\nSS_TYPE=1\nDLL_NAME=ktx_missing.so\n");
+    r = Ktx({"send", "*RST"});
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_EQ(r.err, "IO- Bibliothek konnte nicht geladen werden\nkeine gültige Schnittstelle\n");
+
+    WriteIni("[TRANSFER]\nSS_TYPE=1\nDLL_NAME=ktx_fake.so\n");
+    r = Ktx({"query", "*IDN?"});  // the fake has no answer scripted: the read fails
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_EQ(r.err, "Gerät nicht angeschlossen\n");
+
+    EXPECT_EQ(Ktx({"query"}).code, kExitUsage);
+    EXPECT_EQ(Ktx({"idn", "--link", "bogus:1"}).code, kExitUsage);
+    EXPECT_EQ(Ktx({"idn", "--timeout", "70000"}).code, kExitUsage);
+}
+
+TEST_F(KtxLinkCommand, ReceiveAndTimeout) {
+    WriteIni("[TRANSFER]\nSS_TYPE=2\nDLL_NAME=ktx_fake.so\n");
+    const auto r = Ktx({"receive", "CURV?", m_home.Path("c.bin"), "--timeout", "250"});
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_THAT(m_script->calls, Contains("timeout 250"));
+    EXPECT_THAT(m_script->calls, Contains("receive " + m_home.Path("c.bin")));
+}
+
+}  // namespace
+}  // namespace ktx

@@ -1,0 +1,254 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/main_form.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QLibrary>
+#include <QListWidget>
+#include <QMenu>
+#include <QTimer>
+
+#include <filesystem>
+
+#include "app/link_dialogs.h"
+#include "app/profile_file.h"
+#include "app/select_instrument_dialog.h"
+#include "app/status_line.h"
+#include "link/fake_link.h"
+#include "test_files.h"
+
+namespace ktx {
+namespace {
+
+// A program folder of the test's own, with the scripted interface library linked into it.
+class MainFormTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string lib = std::string(KTX_FAKE_LINK_DIR) + "/ktx_fake.so";
+        std::filesystem::create_symlink(lib, m_home.Path("ktx_fake.so"));
+        m_lib.setFileName(QString::fromStdString(lib));
+        ASSERT_TRUE(m_lib.load());
+        m_script = reinterpret_cast<FakeLinkScript* (*)()>(m_lib.resolve("ktx_fake_script"))();
+        m_script->Reset();
+    }
+
+    void WriteIni(const std::string& text) { test::WriteFile(m_home.Path("kurvitex.ini"), text); }
+    // An instrument definition file named in kurvitex.ini with the fake library as interface.
+    void UseInstrument(int type, const std::string& name, const std::string& extra = "") {
+        test::WriteFile(m_home.Path("kt_dev.ini"),
+                        "[DEVICE]\nNAME=" + name + "\nTYPE=" + std::to_string(type) + "\n" + extra);
+        WriteIni("[DEVICE]\nINIFILE=kt_dev.ini\n[TRANSFER]\nSS_TYPE=1\nDLL_NAME=ktx_fake.so\n");
+    }
+    std::unique_ptr<TMainForm> Start() {
+        auto form = std::make_unique<TMainForm>(ReadStartupState(m_home.Path("")),
+                                                MainFormOptions{false, &m_notifier});
+        form->FirstActivation();
+        return form;
+    }
+    bool MenuVisible(TMainForm& f, const char* name) {
+        return f.Menu(QString::fromUtf8(name))->menuAction()->isVisible();
+    }
+    bool MenuEnabled(TMainForm& f, const char* name) {
+        return f.Menu(QString::fromUtf8(name))->menuAction()->isEnabled();
+    }
+    bool Enabled(TMainForm& f, const char* name) {
+        return f.Action(QString::fromUtf8(name))->isEnabled();
+    }
+
+    test::TempDir m_home;
+    QLibrary m_lib;
+    FakeLinkScript* m_script = nullptr;
+    test::RecordingNotifier m_notifier;
+};
+
+TEST_F(MainFormTest, StartsWithoutKurvitexIni) {
+    auto form = Start();
+    EXPECT_EQ(form->windowTitle(), "Kurvitex 4.8");
+    EXPECT_FALSE(form->Transport().LibraryLoaded());
+    EXPECT_EQ(form->Status()->DeviceText(), "NONAME");
+    EXPECT_EQ(form->Status()->InterfaceText(), "  DEV0 ");
+    // Type 1 by default: it is asked for and does not answer.
+    ASSERT_EQ(m_notifier.shown.size(), 1u);
+    EXPECT_EQ(m_notifier.shown[0].text, "Gerät nicht angeschlossen");
+    EXPECT_FALSE(MenuEnabled(*form, "Waveform1"));
+    EXPECT_FALSE(Enabled(*form, "Get_button"));
+    EXPECT_TRUE(Enabled(*form, "view_button"));
+    EXPECT_TRUE(form->Menu("Application1")->actions().isEmpty());
+    EXPECT_TRUE(m_script->calls.empty());
+}
+
+TEST_F(MainFormTest, ConnectedInstrumentEnablesItsMenus) {
+    UseInstrument(1, "TDS 210", "[INTERFACE]\nRS232=1\n");
+    m_script->answers = {"TEKTRONIX,TDS 210,0,CF:91.1CT"};
+    auto form = Start();
+    EXPECT_TRUE(m_notifier.shown.empty()) << m_notifier.shown[0].text;
+    EXPECT_TRUE(form->State().deviceConnected);
+    EXPECT_EQ(form->Status()->DeviceText(), "TDS 210");
+    EXPECT_EQ(form->Status()->InterfaceText(), "ktx_fake  COM3 ");
+    EXPECT_TRUE(MenuEnabled(*form, "Waveform1"));
+    EXPECT_TRUE(Enabled(*form, "Scan_but"));
+    EXPECT_FALSE(MenuVisible(*form, "Modus1"));
+    EXPECT_TRUE(MenuVisible(*form, "Fernbedienung1"));
+    EXPECT_FALSE(MenuVisible(*form, "Fernbedienung2"));
+    // No document open: the commands that need one are off, and say so when reached otherwise.
+    EXPECT_FALSE(Enabled(*form, "Drucken1"));
+    form->Action("Speichern1")->trigger();
+    ASSERT_EQ(m_notifier.shown.size(), 1u);
+    EXPECT_EQ(m_notifier.shown[0].text, "kein Fenster aktiv");
+}
+
+TEST_F(MainFormTest, DualModeInstrumentReadsItsDisplayMode) {
+    UseInstrument(9, "THS_720", "[INTERFACE]\nRS232=1\n");
+    m_script->answers = {"TEKTRONIX,THS720P,0,FV:v1.0", "METER"};
+    auto form = Start();
+    EXPECT_EQ(form->State().operatingMode, kModeMultimeter);
+    EXPECT_EQ(form->Status()->DeviceText(), "THS_720  DMM");
+    EXPECT_TRUE(MenuVisible(*form, "Modus1"));
+    EXPECT_TRUE(MenuVisible(*form, "Fernbedienung2"));
+    EXPECT_FALSE(MenuVisible(*form, "Fernbedienung1"));
+    EXPECT_TRUE(form->Action("DMM1")->isChecked());
+    EXPECT_FALSE(form->Action("Steu_button")->isVisible());
+}
+
+TEST_F(MainFormTest, HandheldAndLineFeedFamilies) {
+    UseInstrument(20, "THS_3014", "[RS232]\nCONFIG=COM2:19200,N,8,1\n");
+    m_script->answers = {"THS3014 V1.05"};
+    auto form = Start();
+    EXPECT_TRUE(form->State().deviceConnected);
+    EXPECT_FALSE(MenuVisible(*form, "Waveform1"));
+    EXPECT_FALSE(MenuVisible(*form, "Setup1"));
+    EXPECT_TRUE(MenuVisible(*form, "Fernbedienung2"));
+    // The handheld's own definition file is handed to the library.
+    EXPECT_EQ(m_script->calls.front(), "open " + m_home.Path("kt_dev.ini") + " 0");
+    form.reset();
+
+    m_script->Reset();
+    UseInstrument(30, "X", "");
+    m_script->answers = {"COMU ON.."};
+    form = Start();
+    EXPECT_TRUE(form->State().deviceConnected);
+    EXPECT_NE(std::find(m_script->calls.begin(), m_script->calls.end(), "write 7 COMU?\n"),
+              m_script->calls.end());
+}
+
+TEST_F(MainFormTest, WrongInstrumentIsReportedButCountsAsConnected) {
+    UseInstrument(1, "TDS_3012", "");
+    m_script->answers = {"TEKTRONIX,TDS 210,0"};
+    auto form = Start();
+    EXPECT_TRUE(form->State().deviceConnected);
+    ASSERT_EQ(m_notifier.shown.size(), 1u);
+    EXPECT_EQ(m_notifier.shown[0].text, "Gerät nicht angeschlossen");
+}
+
+TEST_F(MainFormTest, ApplicationMenuAndColourOption) {
+    UseInstrument(1, "TDS 210", "[COLOR]\nENABLE=1\n");
+    ProfileFile ini(m_home.Path("kurvitex.ini"));
+    ini.WriteString("APP", "ANZ", "2");
+    ini.WriteString("APP", "F1", "/bin/true");
+    ini.WriteString("APP", "N1", "Tabelle");
+    ini.WriteString("APP", "F2", "/tmp");
+    ini.WriteString("APP", "N2", "Messdaten");
+    m_script->answers = {"TEKTRONIX,TDS 210,0"};
+    auto form = Start();
+    const auto apps = form->Menu("Application1")->actions();
+    ASSERT_EQ(apps.size(), 2);
+    EXPECT_EQ(apps[1]->text(), "Messdaten");
+
+    QAction* colour = form->Action("Farbezulassen1");
+    EXPECT_TRUE(colour->isEnabled());
+    EXPECT_FALSE(colour->isChecked());
+    colour->trigger();
+    EXPECT_TRUE(colour->isChecked());
+    EXPECT_EQ(ProfileFile(m_home.Path("kurvitex.ini")).ReadInt("COLOR", "ENABLE", 0), 1);
+}
+
+TEST_F(MainFormTest, ColourOptionGreyedForAnInstrumentWithoutColour) {
+    UseInstrument(1, "TDS 210", "");
+    ProfileFile(m_home.Path("kurvitex.ini")).WriteString("COLOR", "ENABLE", "1");
+    m_script->answers = {"TEKTRONIX,TDS 210,0"};
+    auto form = Start();
+    QAction* colour = form->Action("Farbezulassen1");
+    EXPECT_FALSE(colour->isEnabled());
+    EXPECT_FALSE(colour->isChecked());
+    // The stored choice is left alone until the user toggles it.
+    EXPECT_EQ(ProfileFile(m_home.Path("kurvitex.ini")).ReadInt("COLOR", "ENABLE", 0), 1);
+}
+
+TEST_F(MainFormTest, BrokenInterfaceLibraryNeverCrashes) {
+    test::WriteFile(m_home.Path("ktx_broken.so"), std::string("not a library"));
+    WriteIni("[TRANSFER]\nSS_TYPE=1\nDLL_NAME=ktx_broken.so\n");
+    auto form = Start();
+    ASSERT_EQ(m_notifier.shown.size(), 3u);
+    EXPECT_EQ(m_notifier.shown[0].text, "IO- Bibliothek konnte nicht geladen werden");
+    EXPECT_EQ(m_notifier.shown[1].text, "keine gültige Schnittstelle");
+    EXPECT_EQ(m_notifier.shown[2].text, "Gerät nicht angeschlossen");
+}
+
+TEST_F(MainFormTest, InstrumentSelectionPreselectsTheLaterOfTwoEqualNames) {
+    const std::filesystem::path driver = m_home.Path("Driver");
+    std::filesystem::create_directory(driver);
+    const std::filesystem::path shipped(KTX_DRIVER_DIR);
+    std::filesystem::copy_file(shipped / "kt_tds210.ini", driver / "kt_a.ini");
+    std::filesystem::copy_file(shipped / "kt_tds210.ini", driver / "kt_b.ini");
+    std::filesystem::copy_file(shipped / "kt_tds1012.ini", driver / "kt_c.ini");
+    WriteIni("[DEVICE]\nINIFILE=Driver/kt_a.ini\n[TRANSFER]\nSS_TYPE=1\nDLL_NAME=ktx_fake.so\n");
+    m_script->answers = {"TEKTRONIX,TDS 210,0", "TEKTRONIX,TDS 1012,0"};
+    auto form = Start();
+    ASSERT_TRUE(m_notifier.shown.empty());
+    EXPECT_FALSE(form->Action("Telecom1")->isVisible());
+
+    int preselected = -2;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<Tsel_oszi*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        preselected = dialog->List()->currentRow();
+        dialog->List()->setCurrentRow(2);
+        dialog->accept();
+    });
+    form->Action("Geraeteauswahl1")->trigger();
+    EXPECT_EQ(preselected, 1);
+    EXPECT_EQ(form->State().deviceType, 12);
+    EXPECT_EQ(form->State().deviceIniFile, (driver / "kt_c.ini").string());
+    EXPECT_EQ(ProfileFile(m_home.Path("kurvitex.ini")).ReadInt("DEVICE", "TYPE", 0), 12);
+    EXPECT_TRUE(form->Action("Telecom1")->isVisible());
+    EXPECT_EQ(form->Status()->DeviceText(), "TDS_1012");
+    EXPECT_TRUE(form->State().deviceConnected);
+    EXPECT_TRUE(m_notifier.shown.empty());
+}
+
+TEST_F(MainFormTest, InterfaceSelectionOffersOnlyWhatTheInstrumentHas) {
+    UseInstrument(1, "TDS 210", "[INTERFACE]\nRS232=1\nGPIB=0\n");
+    ProfileFile ini(m_home.Path("kurvitex.ini"));
+    ini.WriteString("SSDLL", "CNT", "2");
+    ini.WriteString("SSDLL", "T1", "2");
+    ini.WriteString("SSDLL", "N1", "ktx_gpib.so");
+    ini.WriteString("SSDLL", "B1", "GPIB");
+    ini.WriteString("SSDLL", "T2", "1");
+    ini.WriteString("SSDLL", "N2", "KTX_FAKE.SO");
+    ini.WriteString("SSDLL", "B2", "RS232 (Test)");
+    m_script->answers = {"TEKTRONIX,TDS 210,0", "TEKTRONIX,TDS 210,0"};
+    auto form = Start();
+    QStringList offered;
+    int preselected = -2;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<Tsel_ss*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        for (int i = 0; i < dialog->List()->count(); ++i) {
+            offered << dialog->List()->item(i)->text();
+        }
+        preselected = dialog->List()->currentRow();
+        dialog->accept();
+    });
+    form->Action("Schnittstellenauswahl1")->trigger();
+    EXPECT_EQ(offered, QStringList{"RS232 (Test)"});
+    EXPECT_EQ(preselected, 0);
+    EXPECT_EQ(ProfileFile(m_home.Path("kurvitex.ini")).ReadString("TRANSFER", "DLL_NAME", ""),
+              "KTX_FAKE.SO");
+    // The link was opened again, with the settings dialog allowed this time.
+    EXPECT_NE(std::find(m_script->calls.begin(), m_script->calls.end(),
+                        "open " + m_home.Path("kurvitex.ini") + " 1"),
+              m_script->calls.end());
+}
+
+}  // namespace
+}  // namespace ktx
