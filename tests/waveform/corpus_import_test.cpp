@@ -9,8 +9,8 @@
 #include <limits>
 
 #include "test_files.h"
-#include "waveform/waveform_import.h"
 #include "waveform/wave_points.h"
+#include "waveform/waveform_import.h"
 
 namespace ktx {
 namespace {
@@ -71,8 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
     RealFiles, CorpusImport,
     ::testing::Values(
         // ISF: x = XZERO + (k - PT_OFF) * XINCR, y = (v - YOFF) * YMULT.
-        CorpusCase{"isf/tek0001CH1.isf", 10000, {1.8e-4, -2.2e-4, -2e-5, 1.4e-4}, 1e-4, -1.996,
-                   400e-6},
+        CorpusCase{
+            "isf/tek0001CH1.isf", 10000, {1.8e-4, -2.2e-4, -2e-5, 1.4e-4}, 1e-4, -1.996, 400e-6},
         CorpusCase{"isf/TEK00000.ISF", 2000, {0.44, -0.64, -1.12, -0.56}, 0.08, -0.8, 800e-6},
         CorpusCase{"isf/data1.isf",
                    10000,
@@ -82,11 +82,15 @@ INSTANTIATE_TEST_SUITE_P(
                    1e-6},
         CorpusCase{"isf/example.isf", 10000, {0.1, 0.1, -0.1, -0.1}, -0.1, -1.6012e-6, 400e-12},
         // CSV: the numbers as printed.
-        CorpusCase{"csv/tek0001CH1.csv", 10000, {1.8e-4, -2.2e-4, -2e-5, 1.4e-4}, 1e-4, -1.996,
-                   400e-6},
+        CorpusCase{
+            "csv/tek0001CH1.csv", 10000, {1.8e-4, -2.2e-4, -2e-5, 1.4e-4}, 1e-4, -1.996, 400e-6},
         CorpusCase{"csv/TEK00001.CSV", 2000, {0.44, -0.64, -1.12, -0.56}, 0.08, -0.8, 800e-6},
-        CorpusCase{"csv/analog_waveform.csv", 50000, {-0.148, -0.148, -0.152}, 0.144,
-                   -9.99966406e-07, 4e-11},
+        CorpusCase{"csv/analog_waveform.csv",
+                   50000,
+                   {-0.148, -0.148, -0.152},
+                   0.144,
+                   -9.99966406e-07,
+                   4e-11},
         // :WFM#003: x = start + (k + trigger fraction) * interval.
         CorpusCase{"wfm/golden_analog.wfm",
                    6,
@@ -94,12 +98,24 @@ INSTANTIATE_TEST_SUITE_P(
                    32224 / 32767.0,
                    -3 + 0.5,
                    1},
-        CorpusCase{"wfm/analog_waveform.wfm", 50000, {-0.148, -0.148, -0.152}, 0.144,
-                   -1e-6 + 0.83984375 * 4e-11, 4e-11},
-        CorpusCase{"wfm/sample_1.wfm", 1000, {0.024, 0.0768, 0.12}, 11 * 0.0024,
-                   -1e-8 + 0.8923646071698386 * 2e-11, 2e-11},
-        CorpusCase{"wfm/data_test_waveform.wfm", 1000, {-0.004, -0.004, -0.004}, -0.008,
-                   -2e-8 + 0.43359375 * 4e-11, 4e-11},
+        CorpusCase{"wfm/analog_waveform.wfm",
+                   50000,
+                   {-0.148, -0.148, -0.152},
+                   0.144,
+                   -1e-6 + 0.83984375 * 4e-11,
+                   4e-11},
+        CorpusCase{"wfm/sample_1.wfm",
+                   1000,
+                   {0.024, 0.0768, 0.12},
+                   11 * 0.0024,
+                   -1e-8 + 0.8923646071698386 * 2e-11,
+                   2e-11},
+        CorpusCase{"wfm/data_test_waveform.wfm",
+                   1000,
+                   {-0.004, -0.004, -0.004},
+                   -0.008,
+                   -2e-8 + 0.43359375 * 4e-11,
+                   4e-11},
         // FastFrame: the first of five frames, whose curve starts at byte 1054.
         CorpusCase{"wfm/sample_ff1.wfm",
                    1000,
@@ -162,8 +178,8 @@ TEST_P(InstrumentCsvAgreement, EveryPairMatches) {
     const double step = std::fabs(csv[1].x - csv[0].x);
     int bad = 0;
     for (std::size_t i = 0; i < csv.size() && bad < 5; ++i) {
-        const double xTol = csv[i].xHalfUnit +
-                            (std::fabs(csv[i].x) + step) * std::numeric_limits<float>::epsilon();
+        const double xTol =
+            csv[i].xHalfUnit + (std::fabs(csv[i].x) + step) * std::numeric_limits<float>::epsilon();
         const double yTol = csv[i].yHalfUnit * (1 + 1e-9) + 1e-15;
         if (std::fabs(points[i].x - csv[i].x) > xTol || std::fabs(points[i].y - csv[i].y) > yTol) {
             ADD_FAILURE() << "point " << i << ": (" << points[i].x << ", " << points[i].y
@@ -196,9 +212,8 @@ TEST_P(DamagedCorpusFile, FailsCleanlyOrImports) {
     const std::string target = dir.Path("ktx_tmp.tmp");
     std::vector<test::Bytes> variants;
     for (std::size_t cut : {std::size_t{0}, std::size_t{1}, std::size_t{13}, std::size_t{100},
-                            std::size_t{300}, std::size_t{500}, std::size_t{830},
-                            std::size_t{831}, std::size_t{900}, original.size() / 2,
-                            original.size() - 1}) {
+                            std::size_t{300}, std::size_t{500}, std::size_t{830}, std::size_t{831},
+                            std::size_t{900}, original.size() / 2, original.size() - 1}) {
         if (cut < original.size()) {
             variants.emplace_back(original.begin(), original.begin() + static_cast<long>(cut));
         }
@@ -226,10 +241,10 @@ TEST_P(DamagedCorpusFile, FailsCleanlyOrImports) {
 
 INSTANTIATE_TEST_SUITE_P(RealFiles, DamagedCorpusFile,
                          ::testing::Values("isf/tek0001CH1.isf", "isf/TEK00000.ISF",
-                                           "isf/data1.isf", "isf/example.isf",
-                                           "csv/TEK00001.CSV", "csv/tek0001CH1.csv",
-                                           "wfm/golden_analog.wfm", "wfm/sample_1.wfm",
-                                           "wfm/sample_ff1.wfm", "wfm/data_test_waveform.wfm"));
+                                           "isf/data1.isf", "isf/example.isf", "csv/TEK00001.CSV",
+                                           "csv/tek0001CH1.csv", "wfm/golden_analog.wfm",
+                                           "wfm/sample_1.wfm", "wfm/sample_ff1.wfm",
+                                           "wfm/data_test_waveform.wfm"));
 
 }  // namespace
 }  // namespace ktx

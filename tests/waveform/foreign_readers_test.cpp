@@ -69,8 +69,7 @@ class ReaderTest : public ::testing::Test {
 
 // ---------------------------------------------------------------- ISF
 
-std::string IsfText(const std::string& order, const std::string& format, int bytes,
-                        int points) {
+std::string IsfText(const std::string& order, const std::string& format, int bytes, int points) {
     return ":WFMPRE:BYT_NR " + std::to_string(bytes) + ";BIT_NR 16;ENCDG BIN;BN_FMT " + format +
            ";BYT_OR " + order + ";NR_PT " + std::to_string(points) +
            ";WFID \"Ch1; DC coupling\";XINCR 1.0E-3;PT_OFF 2;YMULT 0.5;YOFF 10;";
@@ -125,9 +124,9 @@ TEST(IsfPreambleText, MissingOrBadKeysFail) {
 TEST_F(ReaderTest, TwoByteLsbIsfWithoutXzero) {
     // Levels 12, -2 (RI), 10, 300, little-endian.
     const Bytes data = {12, 0, 0xFE, 0xFF, 10, 0, 0x2C, 0x01};
-    const auto o = Import("w.isf", test::Concat({test::FromText(IsfText("LSB", "RI", 2, 4) +
-                                                                ":CURVE #18"),
-                                                 data, test::FromText("\n")}));
+    const auto o =
+        Import("w.isf", test::Concat({test::FromText(IsfText("LSB", "RI", 2, 4) + ":CURVE #18"),
+                                      data, test::FromText("\n")}));
     ASSERT_EQ(o.kind, ImportKind::Converted);
     const auto w = Target();
     ASSERT_EQ(w.points.size(), 4u);
@@ -141,11 +140,11 @@ TEST_F(ReaderTest, TwoByteLsbIsfWithoutXzero) {
 
 TEST_F(ReaderTest, UnsignedTwoByteIsfIsNotSignExtended) {
     const Bytes data = {0xFF, 0xFF, 0, 0x80};
-    ASSERT_EQ(Import("w.isf", test::Concat({test::FromText(IsfText("LSB", "RP", 2, 2) +
-                                                           ":CURVE #14"),
-                                            data}))
-                  .kind,
-              ImportKind::Converted);
+    ASSERT_EQ(
+        Import("w.isf",
+               test::Concat({test::FromText(IsfText("LSB", "RP", 2, 2) + ":CURVE #14"), data}))
+            .kind,
+        ImportKind::Converted);
     const auto w = Target();
     ASSERT_EQ(w.points.size(), 2u);
     EXPECT_DOUBLE_EQ(w.points[0].y, (65535 - 10) * 0.5);
@@ -153,10 +152,10 @@ TEST_F(ReaderTest, UnsignedTwoByteIsfIsNotSignExtended) {
 }
 
 TEST_F(ReaderTest, IsfTwoRecordsBackToBackImportsTheFirst) {
-    const Bytes first = test::Concat(
-        {test::FromText(IsfText("MSB", "RI", 1, 2) + ":CURVE #12"), {0x0C, 0xFF}});
-    const Bytes second = test::Concat(
-        {test::FromText(IsfText("MSB", "RI", 1, 3) + ":CURVE #13"), {1, 2, 3}});
+    const Bytes first =
+        test::Concat({test::FromText(IsfText("MSB", "RI", 1, 2) + ":CURVE #12"), {0x0C, 0xFF}});
+    const Bytes second =
+        test::Concat({test::FromText(IsfText("MSB", "RI", 1, 3) + ":CURVE #13"), {1, 2, 3}});
     ASSERT_EQ(Import("w.isf", test::Concat({first, second})).kind, ImportKind::Converted);
     const auto w = Target();
     ASSERT_EQ(w.points.size(), 2u);
@@ -165,9 +164,9 @@ TEST_F(ReaderTest, IsfTwoRecordsBackToBackImportsTheFirst) {
 }
 
 TEST_F(ReaderTest, IsfBlockLongerThanTheFileFails) {
-    const auto o = Import("w.isf", test::Concat({test::FromText(IsfText("MSB", "RI", 2, 4) +
-                                                                ":CURVE #3999"),
-                                                 {1, 2, 3}}));
+    const auto o = Import(
+        "w.isf",
+        test::Concat({test::FromText(IsfText("MSB", "RI", 2, 4) + ":CURVE #3999"), {1, 2, 3}}));
     EXPECT_EQ(o.kind, ImportKind::Failed);
     EXPECT_FALSE(std::filesystem::exists(m_target));
     ASSERT_FALSE(m_notifier.shown.empty());
@@ -219,23 +218,31 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TextCase{"pair", "a.csv", "0.001,2.5", {{0.001, 2.5}}},
         TextCase{"pair_crlf", "a.csv", "0.001,2.5\r\n", {{0.001, 2.5}}},
-        TextCase{"pairs_then_empty_line", "a.csv", "1e-3,1\n2e-3,-2\n\n3e-3,3\n",
+        TextCase{"pairs_then_empty_line",
+                 "a.csv",
+                 "1e-3,1\n2e-3,-2\n\n3e-3,3\n",
                  {{1e-3, 1}, {2e-3, -2}}},
         TextCase{"more_columns_take_the_first", "a.csv", "1,2,3\n", {{1, 2}}},
-        TextCase{"metadata_before_data", "a.csv",
-                 "Model,TBS1052C\r\n\r\nRecord Length,2\r\nLabel,\r\nTIME,CH1\r\n-8.000e-01,0.44\r\n"
-                 "-7.992e-01,-0.64\r\n",
-                 {{-0.8, 0.44}, {-0.7992, -0.64}}},
-        TextCase{"tds_five_columns", "a.csv",
+        TextCase{
+            "metadata_before_data",
+            "a.csv",
+            "Model,TBS1052C\r\n\r\nRecord Length,2\r\nLabel,\r\nTIME,CH1\r\n-8.000e-01,0.44\r\n"
+            "-7.992e-01,-0.64\r\n",
+            {{-0.8, 0.44}, {-0.7992, -0.64}}},
+        TextCase{"tds_five_columns",
+                 "a.csv",
                  "Record Length,2.500000e+03,Points,-0.000500000000,0.00800,\r\n"
                  "Sample Interval,4.000000e-07,s,-0.000499600000,-0.04000,\r\n"
                  ",,,-0.000499200000,0.01600,\r\n",
                  {{-0.0005, 0.008}, {-0.0004996, -0.04}, {-0.0004992, 0.016}}},
-        TextCase{"tab_five_columns", "a.txt",
+        TextCase{"tab_five_columns",
+                 "a.txt",
                  "Record Length\t2.500000e+03\tPoints\t-0.0005\t0.008\t\r\n"
                  "\t\t\t-0.0004996\t-0.04\t\r\n",
                  {{-0.0005, 0.008}, {-0.0004996, -0.04}}},
-        TextCase{"tab_pairs_with_decimal_comma", "a.txt", "0,001\t2,5\n0,002\t-1,25\textra\n",
+        TextCase{"tab_pairs_with_decimal_comma",
+                 "a.txt",
+                 "0,001\t2,5\n0,002\t-1,25\textra\n",
                  {{0.001, 2.5}, {0.002, -1.25}}}));
 
 TEST_F(ReaderTest, TabPairsGiveAFourColumnFileInColumnZero) {
@@ -365,8 +372,7 @@ Bytes Encode(const WfmSpec& s, const std::vector<double>& levels) {
                             s.big);
                 break;
             case 4:
-                PutUnsigned(raw, at, std::bit_cast<std::uint32_t>(static_cast<float>(v)), 4,
-                            s.big);
+                PutUnsigned(raw, at, std::bit_cast<std::uint32_t>(static_cast<float>(v)), 4, s.big);
                 break;
             case 5:
                 PutF64(raw, at, v, s.big);
@@ -470,13 +476,14 @@ TEST_P(LlwfmUnits, CodeGivesUnitAndValuesScale) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Llwfm, LlwfmUnits,
-    ::testing::Values(UnitCase{0, "#"}, UnitCase{609, "V"}, UnitCase{610, "s"},
-                      UnitCase{626, "vald"}, UnitCase{627, "invl"}, UnitCase{631, "#"},
-                      UnitCase{632, "VV"}, UnitCase{736, "Hz"}, UnitCase{740, "dB"},
-                      UnitCase{766, "Vs"}, UnitCase{767, "VVs"}, UnitCase{768, "V/s"},
-                      UnitCase{920, "V/v"}, UnitCase{1, "s"}, UnitCase{65535, "s"}));
+INSTANTIATE_TEST_SUITE_P(Llwfm, LlwfmUnits,
+                         ::testing::Values(UnitCase{0, "#"}, UnitCase{609, "V"}, UnitCase{610, "s"},
+                                           UnitCase{626, "vald"}, UnitCase{627, "invl"},
+                                           UnitCase{631, "#"}, UnitCase{632, "VV"},
+                                           UnitCase{736, "Hz"}, UnitCase{740, "dB"},
+                                           UnitCase{766, "Vs"}, UnitCase{767, "VVs"},
+                                           UnitCase{768, "V/s"}, UnitCase{920, "V/v"},
+                                           UnitCase{1, "s"}, UnitCase{65535, "s"}));
 
 TEST_F(ReaderTest, LlwfmEndsWithTheFileOrFailsWhenShort) {
     Bytes b = MakeLlwfm(609, std::vector<std::int16_t>(30, 7));

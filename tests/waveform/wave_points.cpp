@@ -49,8 +49,7 @@ double HalfUnit(const std::string& text) {
     const std::size_t e = text.find_first_of("eE");
     const std::string mantissa = text.substr(0, e);
     const std::size_t dot = mantissa.find('.');
-    const int decimals =
-        dot == std::string::npos ? 0 : static_cast<int>(mantissa.size() - dot - 1);
+    const int decimals = dot == std::string::npos ? 0 : static_cast<int>(mantissa.size() - dot - 1);
     const int exponent = e == std::string::npos ? 0 : std::atoi(text.c_str() + e + 1);
     return 0.5 * std::pow(10.0, exponent - decimals);
 }
