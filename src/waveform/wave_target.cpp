@@ -66,25 +66,17 @@ bool WaveTarget::OpenFourColumn(const UnitStrings& units) {
 
 bool WaveTarget::FlushBatch() {
     if (m_used > 0) {
+        m_points += static_cast<std::int64_t>(m_used / m_recordSize);
         m_out->Write(m_batch.data(), m_used);
         m_used = 0;
     }
     return m_out->Ok();
 }
 
-bool WaveTarget::Add(const TimeField& x, const Real6& y) {
-    std::uint8_t* rec = m_batch.data() + m_used;
-    std::memcpy(rec, x.bytes.data(), 6);
-    std::memcpy(rec + 6, y.bytes.data(), 6);
-    if (m_recordSize > kOneColumnRecord) {
-        std::memset(rec + 12, 0, m_recordSize - 12);
-    }
-    m_used += m_recordSize;
-    if (++m_points % kPointsPerBlock == 0) {
-        m_progress.CounterUpdate(m_points / kPointsPerBlock);
-        return FlushBatch();
-    }
-    return true;
+bool WaveTarget::BlockDone() {
+    const bool ok = FlushBatch();
+    m_progress.CounterUpdate(m_points / kPointsPerBlock);
+    return ok;
 }
 
 bool WaveTarget::Add(const TimeField& x, const std::array<Real6, 4>& ys) {
@@ -94,11 +86,7 @@ bool WaveTarget::Add(const TimeField& x, const std::array<Real6, 4>& ys) {
         std::memcpy(rec + 6 + 6 * k, ys[k].bytes.data(), 6);
     }
     m_used += m_recordSize;
-    if (++m_points % kPointsPerBlock == 0) {
-        m_progress.CounterUpdate(m_points / kPointsPerBlock);
-        return FlushBatch();
-    }
-    return true;
+    return m_used < m_batch.size() || BlockDone();
 }
 
 bool WaveTarget::Commit() {

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,19 +35,33 @@ class WaveTarget {
     // Four-column file with the given units.
     bool OpenFourColumn(const UnitStrings& units);
 
-    // False once a write failed (message 41 is shown at Commit).
-    bool Add(const TimeField& x, const Real6& y);
+    // False once a write failed (message 41 is shown at Commit). Inline: every point of every
+    // import passes through here.
+    bool Add(const TimeField& x, const Real6& y) {
+        std::uint8_t* rec = m_batch.data() + m_used;
+        std::memcpy(rec, x.bytes.data(), 6);
+        std::memcpy(rec + 6, y.bytes.data(), 6);
+        if (m_recordSize != kOneColumnRecord) {
+            std::memset(rec + 12, 0, m_recordSize - 12);
+        }
+        m_used += m_recordSize;
+        return m_used < m_batch.size() || BlockDone();
+    }
     bool Add(const TimeField& x, const std::array<Real6, 4>& ys);
 
     // Flushes, closes and renames onto the target. False on any write, close or rename error
     // (message 41 shown); the temporary file is then removed.
     bool Commit();
 
-    std::int64_t Points() const { return m_points; }
+    std::int64_t Points() const {
+        return m_points + static_cast<std::int64_t>(m_recordSize ? m_used / m_recordSize : 0);
+    }
 
   private:
     bool Open(const std::uint8_t* header, std::size_t size, std::size_t recordSize);
     bool FlushBatch();
+    // A full batch: counts its points, reports progress and writes it.
+    bool BlockDone();
 
     std::string m_target;
     std::string m_temp;
