@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/message_catalog.h"
 #include "test_files.h"
@@ -166,6 +167,36 @@ TEST(CurveBlockFailures, ShortOrBadSources) {
     EXPECT_FALSE(CurveToBlock1(dir.Path("a.wfm"), dir.Path("b"), n));
     test::WriteFile(dir.Path("a.wfm"), std::string("LLWFM #11,2,3\r"));
     EXPECT_FALSE(CurveToBlock1(dir.Path("a.wfm"), dir.Path("b"), n));
+}
+
+}  // namespace
+}  // namespace ktx
+
+namespace ktx {
+namespace {
+
+// A full device: every write fails at the flush, and the writer says so once.
+TEST(WriterFailures, FullDeviceGivesTheWriteMessage) {
+    if (!std::filesystem::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    test::RecordingNotifier n;
+    EXPECT_FALSE(WriteColumns("/dev/full", {std::vector<std::int32_t>(100000, 1)},
+                              Preamble(100000, 1, 0), {}, n, NoProgress()));
+    ASSERT_EQ(n.shown.size(), 1u);
+    EXPECT_EQ(n.shown[0].stringId, MessageCatalog::kMessageBase + 8);
+
+    test::TempDir dir;
+    std::string curve = ":CURVE ";
+    for (int i = 0; i < 50000; ++i) {
+        curve += "12,";
+    }
+    curve += "1\r";
+    test::WriteFile(dir.Path("raw"), curve);
+    n.shown.clear();
+    EXPECT_FALSE(WritePairList(dir.Path("raw"), "/dev/full", Preamble(1, 1, 0), n, NoProgress()));
+    ASSERT_EQ(n.shown.size(), 1u);
+    EXPECT_EQ(n.shown[0].stringId, MessageCatalog::kMessageBase + 41);
 }
 
 }  // namespace

@@ -529,6 +529,20 @@ TEST_F(ReaderTest, MagicFilesThatFail) {
     ExpectRejected(Import("m.wfm", b), false);
 }
 
+TEST_F(ReaderTest, TargetThatCannotBeWrittenGivesOnlyTheWriteMessage) {
+    // Into a folder that is not there, and onto a folder: message 41, not 12, and no leftovers.
+    for (const std::string target : {m_dir.Path("no/ktx_tmp.tmp"), m_dir.Path("folder")}) {
+        std::filesystem::create_directory(m_dir.Path("folder"));
+        test::WriteFile(m_dir.Path("a.csv"), std::string("1,2\n3,4\n"));
+        m_notifier.shown.clear();
+        EXPECT_EQ(ImportWaveformFile(m_dir.Path("a.csv"), target, m_notifier, m_progress).kind,
+                  ImportKind::Failed);
+        ASSERT_EQ(m_notifier.shown.size(), 1u) << target;
+        EXPECT_EQ(m_notifier.shown[0].stringId, MessageCatalog::kMessageBase + 41);
+        EXPECT_FALSE(std::filesystem::exists(target + ".part"));
+    }
+}
+
 TEST_F(ReaderTest, UnknownWfmAndOtherExtensions) {
     ExpectRejected(Import("x.wfm", std::string(100, 'z')), false);
     EXPECT_EQ(Import("x.dat", std::string("1,2\n")).kind, ImportKind::Ignored);
