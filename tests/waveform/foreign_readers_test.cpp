@@ -531,7 +531,7 @@ TEST_F(ReaderTest, MagicFilesThatFail) {
 
 TEST_F(ReaderTest, TargetThatCannotBeWrittenGivesOnlyTheWriteMessage) {
     // Into a folder that is not there, and onto a folder: message 41, not 12, and no leftovers.
-    for (const std::string target : {m_dir.Path("no/ktx_tmp.tmp"), m_dir.Path("folder")}) {
+    for (const std::string& target : {m_dir.Path("no/ktx_tmp.tmp"), m_dir.Path("folder")}) {
         std::filesystem::create_directory(m_dir.Path("folder"));
         test::WriteFile(m_dir.Path("a.csv"), std::string("1,2\n3,4\n"));
         m_notifier.shown.clear();
