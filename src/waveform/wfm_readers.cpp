@@ -282,6 +282,9 @@ ImportResult ReadWfmTds5000(const std::string& path, const std::string& target, 
         done += want;
     }
     result.points = out.Points();
+    if (result.points == 0) {
+        return result;  // nothing a view could show
+    }
     result.ok = out.Commit();
     result.reported = !result.ok;
     return result;
@@ -413,6 +416,9 @@ ImportResult ReadWfmLlwfm(const std::string& path, const std::string& target, No
         return result;
     }
     result.points = out.Points();
+    if (result.points == 0) {
+        return result;  // nothing a view could show
+    }
     result.ok = out.Commit();
     result.reported = !result.ok;
     return result;
@@ -491,6 +497,9 @@ ImportResult ReadWfmMagic(const std::string& path, const std::string& target, No
         i += want;
     }
     result.points = out.Points();
+    if (result.points == 0) {
+        return result;  // nothing a view could show
+    }
     result.ok = out.Commit();
     result.reported = !result.ok;
     return result;

@@ -173,6 +173,10 @@ TEST_F(ReaderTest, IsfBlockLongerThanTheFileFails) {
     EXPECT_EQ(m_notifier.shown.back().stringId, kMsg12);
 }
 
+TEST_F(ReaderTest, IsfWithAnEmptyBlockFails) {
+    ExpectRejected(Import("w.isf", IsfText("MSB", "RI", 2, 0) + ":CURVE #10"), false);
+}
+
 TEST_F(ReaderTest, IsfWithoutCurveOrPreambleFails) {
     ExpectRejected(Import("w.isf", IsfText("MSB", "RI", 2, 4)), false);
     ExpectRejected(Import("w.isf", ":CU:CURVE #11A"), false);
@@ -427,6 +431,9 @@ TEST_F(ReaderTest, WfmFilesThatFail) {
     b = good;
     PutUnsigned(b, 806, 10, 4, false);  // start after end
     PutUnsigned(b, 810, 4, 4, false);
+    ExpectRejected(Import("w.wfm", b), false);
+    b = good;
+    PutUnsigned(b, 810, 6, 4, false);  // no valid point between start and end
     ExpectRejected(Import("w.wfm", b), false);
     b = good;
     PutUnsigned(b, 240, 9, 4, false);  // unknown format
