@@ -14,6 +14,7 @@
 #include "app/message_catalog.h"
 #include "app/notifier.h"
 #include "app/progress.h"
+#include "cli/ktx_file_commands.h"
 #include "cli/ktx_link_commands.h"
 #include "cli/stream_notifier.h"
 #include "waveform/block_file.h"
@@ -35,6 +36,9 @@ constexpr const char* kUsage =
     "  ktx curve ROH ZIEL --xincr X --pt-off P --yoff Y --ymult M [--flags HEX | --ascii | "
     "--raw]\n"
     "  ktx validate DATEI...\n"
+    "  ktx import DATEI ZIEL.ktx\n"
+    "  ktx export DATEI.ktx ZIEL --format xls|fms|txt [--sep ZEICHEN] [--dec ZEICHEN] "
+    "[--eol lf|crlf|cr]\n"
     "  ktx idn [VERBINDUNG]\n"
     "  ktx query BEFEHL [VERBINDUNG]\n"
     "  ktx send BEFEHL [VERBINDUNG]\n"
@@ -412,6 +416,9 @@ int RunKtx(const std::vector<std::string>& args, const KtxEnvironment& environme
     }
     if (command == "validate") {
         return Validate(*a, out, err);
+    }
+    if (command == "import" || command == "export") {
+        return RunFileCommand(command, a->positional, a->options, out, err);
     }
     if (command == "idn" || command == "query" || command == "send" || command == "receive") {
         KtxEnvironment env = environment;
