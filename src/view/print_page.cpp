@@ -51,9 +51,10 @@ bool PrintBitmapPage(QPrinter& printer, const QImage& bitmap, const QStringList&
     font.setPixelSize(std::max(1, l.unit));
     painter.setFont(font);
     painter.setPen(Qt::black);
+    // Line k has its top at (k + 1) m; drawn from its baseline so descenders are not clipped.
+    const int ascent = painter.fontMetrics().ascent();
     for (int k = 0; k < lines.size(); ++k) {
-        painter.drawText(QRect(l.margin, (k + 1) * l.unit, printer.width() - 2 * l.margin, l.unit),
-                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, lines[k]);
+        painter.drawText(QPoint(l.margin, (k + 1) * l.unit + ascent), lines[k]);
     }
     // Copied unchanged: no smoothing of the plot's one-pixel lines.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);

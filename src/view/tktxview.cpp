@@ -113,6 +113,13 @@ Tktxview::Tktxview(WaveViewHost& host, Notifier& notifier, ViewFiles files, QWid
         l->setFont(PlotFont());
         QPalette pal = l->palette();
         pal.setColor(QPalette::WindowText, colour);
+        // Aqua, fuchsia and lime text cannot be read on the silver plot: the coloured readouts
+        // sit on black.
+        if (colour != QColor(Qt::black)) {
+            pal.setColor(QPalette::Window, Qt::black);
+            l->setAutoFillBackground(true);
+            l->setContentsMargins(3, 0, 3, 0);
+        }
         l->setPalette(pal);
         return l;
     };
@@ -468,8 +475,10 @@ void Tktxview::PaintPlot(QPainter& p, const QRect& clip, bool printMode) {
                 TextAt(p, rx - 10, bottom + w + 2, Q(FormatTimeHM(t)));
                 TextAt(p, rx - 10, bottom + 3 * w + 2, Q(FormatSeconds(t)));
             } else {
+                // Without the padding blanks, so the label starts at its tick.
                 TextAt(p, rx - 10, bottom + w + 2,
-                       Q(FormatNumber(7, static_cast<double>(t.Seconds()) * m_record.timeScale)));
+                       Q(FormatNumber(7, static_cast<double>(t.Seconds()) * m_record.timeScale))
+                           .trimmed());
             }
             ++gridLines;
         }
