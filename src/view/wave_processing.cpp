@@ -75,6 +75,22 @@ class RecordSource {
         return m_reader.Seek(static_cast<std::uint64_t>(m_nextRecord) * m_recordSize);
     }
 
+    // Up to `want` consecutive records from the current chunk; `got` tells how many (0 at the
+    // end or on a read error).
+    const std::uint8_t* NextRun(std::int64_t want, std::int64_t& got) {
+        got = 0;
+        const std::uint8_t* first = Next();
+        if (first == nullptr) {
+            return nullptr;
+        }
+        const auto inChunk = static_cast<std::int64_t>((m_chunkEnd - m_chunkPos) / m_recordSize);
+        const std::int64_t more = std::min(want - 1, inChunk);
+        m_chunkPos += static_cast<std::size_t>(more) * m_recordSize;
+        m_nextRecord += more;
+        got = 1 + more;
+        return first;
+    }
+
     // The next record, or nullptr at the end (or on a read error, which Ok() then tells).
     const std::uint8_t* Next() {
         if (m_chunkPos == m_chunkEnd) {
@@ -153,9 +169,9 @@ bool FinishWrite(BlockWriter& out, Notifier& notifier) {
     return true;
 }
 
-// Blocks of f source points, reduced by `emit` (sums, maxima and minima per column, and the
-// block's last record).
-template <typename Emit>
+// Blocks of f source points, reduced by `emit` (sums and, for the envelope, maxima and minima
+// per column, and the block's last record).
+template <bool kEnvelope, typename Emit>
 std::int64_t Compress(const std::string& source, const std::string& target, std::int64_t blocks,
                       std::int64_t limit, ProgressSink& progress, Notifier& notifier, Emit emit) {
     RecordSource in(source);
@@ -180,24 +196,64 @@ std::int64_t Compress(const std::string& source, const std::string& target, std:
     out.Write(in.Header().data(), in.Header().size());
     CountDown countDown(progress, m);
     const int columns = in.Columns();
-    std::vector<std::uint8_t> last(in.RecordBytes(), 0);
+    const std::size_t stride = in.RecordBytes();
+    // Points into the reader's chunk; the chunk is only refilled by the Next() that replaces
+    // it, and at the end of the file the last record stays where it is.
+    const std::uint8_t* last = nullptr;
     while (in.Remaining() > 0) {
         std::array<double, 4> sum{};
         std::array<double, 4> max;
         std::array<double, 4> min;
-        max.fill(-1e37);
-        min.fill(1e37);
-        for (std::int64_t j = 0; j < f; ++j) {
-            if (const std::uint8_t* r = in.Next()) {
-                std::memcpy(last.data(), r, last.size());
-            } else if (!in.Ok()) {
+        if constexpr (kEnvelope) {
+            max.fill(-1e37);
+            min.fill(1e37);
+        }
+        std::int64_t need = f;
+        while (need > 0 && in.Remaining() > 0) {
+            std::int64_t got = 0;
+            const std::uint8_t* run = in.NextRun(need, got);
+            if (run == nullptr) {
                 break;
             }
             for (int c = 0; c < columns; ++c) {
-                const double y = YAt(last.data(), c);
-                sum[c] += y;
-                max[c] = std::max(max[c], y);
-                min[c] = std::min(min[c], y);
+                // Two sums side by side: one chain of dependent additions would bound the loop.
+                double even = 0.0;
+                double odd = 0.0;
+                const std::uint8_t* p = run;
+                std::int64_t i = 0;
+                for (; i + 1 < got; i += 2) {
+                    const double a = YAt(p, c);
+                    const double b = YAt(p + stride, c);
+                    even += a;
+                    odd += b;
+                    if constexpr (kEnvelope) {
+                        max[c] = std::max(max[c], std::max(a, b));
+                        min[c] = std::min(min[c], std::min(a, b));
+                    }
+                    p += 2 * stride;
+                }
+                if (i < got) {
+                    const double a = YAt(p, c);
+                    even += a;
+                    if constexpr (kEnvelope) {
+                        max[c] = std::max(max[c], a);
+                        min[c] = std::min(min[c], a);
+                    }
+                }
+                sum[c] += even + odd;
+            }
+            last = run + static_cast<std::size_t>(got - 1) * stride;
+            need -= got;
+        }
+        // The block in which the file ends is filled up with its last point.
+        if (need > 0 && last != nullptr && in.Ok()) {
+            for (int c = 0; c < columns; ++c) {
+                const double y = YAt(last, c);
+                sum[c] += y * static_cast<double>(need);
+                if constexpr (kEnvelope) {
+                    max[c] = std::max(max[c], y);
+                    min[c] = std::min(min[c], y);
+                }
             }
         }
         if (!in.Ok()) {
@@ -218,6 +274,10 @@ std::int64_t Compress(const std::string& source, const std::string& target, std:
     return FinishWrite(out, notifier) ? f : 0;
 }
 
+std::size_t RecordSize(int columns) {
+    return columns == 1 ? kOneColumnRecord : kFourColumnRecord;
+}
+
 std::string Ratio(std::int64_t r) {
     return " 1:" + std::to_string(r);
 }
@@ -227,16 +287,16 @@ std::string Ratio(std::int64_t r) {
 std::int64_t SampleCompress(const std::string& source, const std::string& target,
                             ProgressSink& progress, Notifier& notifier) {
     std::vector<std::uint8_t> rec;
-    return Compress(source, target, kSampleBlocks, kSampleLimit, progress, notifier,
-                    [&rec](BlockWriter& out, const std::vector<std::uint8_t>& last, int columns,
-                           const std::array<double, 4>& sum, const std::array<double, 4>&,
-                           const std::array<double, 4>&, std::int64_t f) {
-                        rec = last;
-                        for (int c = 0; c < columns; ++c) {
-                            PutY(rec.data(), c, sum[c] / static_cast<double>(f));
-                        }
-                        out.Write(rec.data(), rec.size());
-                    });
+    return Compress<false>(source, target, kSampleBlocks, kSampleLimit, progress, notifier,
+                           [&rec](BlockWriter& out, const std::uint8_t* last, int columns,
+                                  const std::array<double, 4>& sum, const std::array<double, 4>&,
+                                  const std::array<double, 4>&, std::int64_t f) {
+                               rec.assign(last, last + RecordSize(columns));
+                               for (int c = 0; c < columns; ++c) {
+                                   PutY(rec.data(), c, sum[c] / static_cast<double>(f));
+                               }
+                               out.Write(rec.data(), rec.size());
+                           });
 }
 
 std::int64_t PeakCompress(const std::string& source, const std::string& target,
@@ -244,22 +304,23 @@ std::int64_t PeakCompress(const std::string& source, const std::string& target,
     std::vector<std::uint8_t> mean;
     std::vector<std::uint8_t> high;
     std::vector<std::uint8_t> low;
-    return Compress(source, target, kPeakBlocks, kPeakBlocks, progress, notifier,
-                    [&](BlockWriter& out, const std::vector<std::uint8_t>& last, int columns,
-                        const std::array<double, 4>& sum, const std::array<double, 4>& max,
-                        const std::array<double, 4>& min, std::int64_t f) {
-                        mean = high = low = last;
-                        for (int c = 0; c < columns; ++c) {
-                            PutY(mean.data(), c, sum[c] / static_cast<double>(f));
-                            PutY(high.data(), c, max[c]);
-                            PutY(low.data(), c, min[c]);
-                        }
-                        out.Write(mean.data(), mean.size());
-                        out.Write(high.data(), high.size());
-                        out.Write(mean.data(), mean.size());
-                        out.Write(low.data(), low.size());
-                        out.Write(mean.data(), mean.size());
-                    });
+    return Compress<true>(source, target, kPeakBlocks, kPeakBlocks, progress, notifier,
+                          [&](BlockWriter& out, const std::uint8_t* last, int columns,
+                              const std::array<double, 4>& sum, const std::array<double, 4>& max,
+                              const std::array<double, 4>& min, std::int64_t f) {
+                              mean.assign(last, last + RecordSize(columns));
+                              high = low = mean;
+                              for (int c = 0; c < columns; ++c) {
+                                  PutY(mean.data(), c, sum[c] / static_cast<double>(f));
+                                  PutY(high.data(), c, max[c]);
+                                  PutY(low.data(), c, min[c]);
+                              }
+                              out.Write(mean.data(), mean.size());
+                              out.Write(high.data(), high.size());
+                              out.Write(mean.data(), mean.size());
+                              out.Write(low.data(), low.size());
+                              out.Write(mean.data(), mean.size());
+                          });
 }
 
 bool RangeCopy(const std::string& source, std::int64_t first, std::int64_t count,
