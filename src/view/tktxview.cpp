@@ -416,14 +416,15 @@ void Tktxview::PaintPlot(QPainter& p, const QRect& clip, bool printMode) {
             y += h;
         }
         if (m_sourceCount != 0) {
-            const int barLeft = x;
+            // The position bar as the tool bar shows it: the whole file 100 pixels long, the
+            // part shown drawn three times as thick.
             const int barY = clip.top() + 6 * h;
-            const double per = 100.0 * w / 10.0 / static_cast<double>(m_sourceCount);
-            p.drawLine(barLeft, barY, barLeft + 10 * w, barY);
-            QPen thick(Qt::black, 3);
-            p.setPen(thick);
-            p.drawLine(barLeft + static_cast<int>(per * m_cutStart), barY,
-                       barLeft + static_cast<int>(per * m_cutEnd), barY);
+            const double per = 100.0 / static_cast<double>(m_sourceCount);
+            p.drawLine(x, barY, x + 100, barY);
+            p.setPen(QPen(Qt::black, 3));
+            p.drawLine(x + static_cast<int>(std::lround(per * static_cast<double>(m_cutStart))),
+                       barY, x + static_cast<int>(std::lround(per * static_cast<double>(m_cutEnd))),
+                       barY);
             p.setPen(black);
         }
     }

@@ -253,3 +253,83 @@ TEST(TktxviewCompressed, CompressedViewLocksCursorsAndRequests) {
 
 }  // namespace
 }  // namespace ktx
+
+namespace ktx {
+namespace {
+
+TEST(TktxviewCutOut, CursorLockAndPositionBar) {
+    test::TempDir dir;
+    const std::string src = dir.Path("wave.ktx");
+    ASSERT_TRUE(test::WriteSineFile(src, 2000, 4.0));
+    SilentNotifier silent;
+    FakeHost host(dir.Path("c.tmp"));
+    auto* view = new Tktxview(host, silent, {dir.Path("c.tmp"), {dir.Path("a"), dir.Path("b")}});
+    ViewSetup setup;
+    setup.file = src;
+    setup.caption = "Ausschnitt von X 25%";
+    setup.cursorLock = 50;
+    setup.sourceCount = 8000;
+    setup.cutStart = 2000;
+    setup.cutEnd = 4000;
+    view->resize(800, 500);
+    ASSERT_TRUE(view->Open(setup));
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    view->PlotWidget()->repaint();
+    EXPECT_EQ(view->Cursor2(), 55);  // cursor1 + lock on opening
+    const QRect r = view->PlotRect();
+    QTest::mouseClick(view->PlotWidget(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(r.left() + r.width() / 2, 200));
+    // The right cursor is pulled to within the lock.
+    EXPECT_EQ(view->Cursor1() - view->Cursor2(), 50);
+    auto* whole = view->findChild<QFrame*>(QStringLiteral("Bevell"));
+    auto* part = view->findChild<QFrame*>(QStringLiteral("Bevelk"));
+    ASSERT_TRUE(whole && part);
+    EXPECT_TRUE(part->isVisible());
+    EXPECT_EQ(part->x(), whole->x() + 25);
+    EXPECT_EQ(part->width(), 25);
+    delete view;
+}
+
+TEST(TktxviewFourColumn, CaptionNamesTheColumn) {
+    test::TempDir dir;
+    const std::string path = dir.Path("four.ktx");
+    const auto h = MakeHeader4(ReferenceHeader(WaveLayout::FourColumn), {"#", "#", "A", "#"});
+    test::Bytes f(h.begin(), h.end());
+    for (int i = 0; i < 50; ++i) {
+        const TimeField x = SecondsToTimeField(i * 1.0);
+        f.insert(f.end(), x.bytes.begin(), x.bytes.end());
+        for (int c = 0; c < 4; ++c) {
+            const Real6 y = Real6::FromDouble(c == 2 ? std::sin(i * 0.3) : 0.0);
+            f.insert(f.end(), y.bytes.begin(), y.bytes.end());
+        }
+    }
+    test::WriteFile(path, f);
+    SilentNotifier silent;
+    FakeHost host(dir.Path("c.tmp"));
+    auto* view = new Tktxview(host, silent, {dir.Path("c.tmp"), {dir.Path("a"), dir.Path("b")}});
+    view->resize(800, 500);
+    ASSERT_TRUE(view->Open("Logger", path, false));
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    EXPECT_EQ(view->windowTitle(), QStringLiteral("Logger Channel 2"));
+    EXPECT_TRUE(view->Readout1().contains(QLatin1String("A  Zeit: ")));
+    delete view;
+}
+
+TEST(TktxviewOpen, NoWaveformFileClosesTheView) {
+    test::TempDir dir;
+    test::WriteFile(dir.Path("x.ktx"), std::string(100, 'x'));
+    test::RecordingNotifier notifier;
+    FakeHost host(dir.Path("c.tmp"));
+    QPointer<Tktxview> view =
+        new Tktxview(host, notifier, {dir.Path("c.tmp"), {dir.Path("a"), dir.Path("b")}});
+    EXPECT_FALSE(view->Open("x", dir.Path("x.ktx"), false));
+    ASSERT_EQ(notifier.shown.size(), 1u);
+    EXPECT_EQ(notifier.shown[0].stringId, 10012);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(view.isNull());
+}
+
+}  // namespace
+}  // namespace ktx

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 #include "test_files.h"
@@ -306,6 +307,68 @@ TEST(RangeCopy, SourceAndTargetTheSameFileKeepsTheData) {
     ASSERT_EQ(r.pointCount, 50);
     EXPECT_DOUBLE_EQ(Y(r, 0), 100.0);
     EXPECT_DOUBLE_EQ(Y(r, 49), 149.0);
+}
+
+}  // namespace
+}  // namespace ktx
+
+namespace ktx {
+namespace {
+
+// A four-column file: column c of point i holds (c + 1) * i.
+void WriteFourColumn(const std::string& path, std::int64_t points) {
+    const auto h = MakeHeader4(ReferenceHeader(WaveLayout::FourColumn), {"V", "A", "#", "#"});
+    test::Bytes f(h.begin(), h.end());
+    for (std::int64_t i = 0; i < points; ++i) {
+        const TimeField x = SecondsToTimeField(static_cast<double>(i) * 1e-3);
+        f.insert(f.end(), x.bytes.begin(), x.bytes.end());
+        for (int c = 0; c < 4; ++c) {
+            const Real6 y = Real6::FromDouble(static_cast<double>((c + 1) * i));
+            f.insert(f.end(), y.bytes.begin(), y.bytes.end());
+        }
+    }
+    test::WriteFile(path, f);
+}
+
+TEST(SampleCompress, FourColumnsAreAveragedEach) {
+    TempDir dir;
+    WriteFourColumn(dir.Path("four.ktx"), 100000);
+    RecordingNotifier notifier;
+    // 100 001 records: f = 1, 100 001 blocks are too many, so f = 2.
+    ASSERT_EQ(SampleCompress(dir.Path("four.ktx"), dir.Path("c.tmp"), NoProgress(), notifier), 2);
+    const auto bytes = test::ReadFile(dir.Path("c.tmp"));
+    ASSERT_EQ(bytes.size(), 50001u * kFourColumnRecord);
+    // Block 10 holds points 20 and 21.
+    const std::uint8_t* rec = bytes.data() + 11 * kFourColumnRecord;
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_DOUBLE_EQ(Real6::Decode(rec + 6 + 6 * c), (c + 1) * 20.5) << c;
+    }
+    EXPECT_EQ(std::memcmp(rec, SecondsToTimeField(21e-3).bytes.data(), 6), 0);
+}
+
+TEST(RemoveOffset, OnlyTheViewColumnChanges) {
+    TempDir dir;
+    WriteFourColumn(dir.Path("four.ktx"), 10);
+    RecordingNotifier notifier;
+    ASSERT_TRUE(RemoveOffset(dir.Path("four.ktx"), dir.Path("o.ktx"), 1.5, 1, notifier));
+    const auto in = test::ReadFile(dir.Path("four.ktx"));
+    const auto out = test::ReadFile(dir.Path("o.ktx"));
+    ASSERT_EQ(in.size(), out.size());
+    const std::uint8_t* rec = out.data() + 4 * kFourColumnRecord;  // point 3
+    EXPECT_DOUBLE_EQ(Real6::Decode(rec + 6), 3.0);
+    EXPECT_DOUBLE_EQ(Real6::Decode(rec + 12), 6.0 - 1.5);
+    EXPECT_DOUBLE_EQ(Real6::Decode(rec + 18), 9.0);
+}
+
+TEST(RangeCopy, ReportsCountDown) {
+    TempDir dir;
+    ASSERT_TRUE(test::WriteRampFile(dir.Path("r.ktx"), 1001));
+    RecordingNotifier notifier;
+    RecordingProgress progress;
+    ASSERT_TRUE(RangeCopy(dir.Path("r.ktx"), 0, 350, dir.Path("c.tmp"), progress, notifier));
+    // A report whenever the count dropped by more than 100.
+    EXPECT_EQ(progress.calls,
+              (std::vector<std::string>{"B0:350", "B1:249", "B1:148", "B1:47", "B2"}));
 }
 
 }  // namespace
