@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QPainter>
@@ -329,6 +330,92 @@ TEST(TktxviewOpen, NoWaveformFileClosesTheView) {
     EXPECT_EQ(notifier.shown[0].stringId, 10012);
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(view.isNull());
+}
+
+}  // namespace
+}  // namespace ktx
+
+namespace ktx {
+namespace {
+
+class TktxviewPaint : public ::testing::Test {
+  protected:
+    Tktxview* Open(const std::string& path, const ViewSetup& extra = {}) {
+        auto* view = new Tktxview(m_host, m_silent,
+                                  {m_dir.Path("c.tmp"), {m_dir.Path("a"), m_dir.Path("b")}});
+        view->resize(800, 500);
+        ViewSetup setup = extra;
+        setup.file = path;
+        setup.caption = "Bild";
+        EXPECT_TRUE(view->Open(setup));
+        view->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(view));
+        return view;
+    }
+    test::TempDir m_dir;
+    SilentNotifier m_silent;
+    FakeHost m_host{m_dir.Path("c.tmp")};
+};
+
+// 10 000 points alternating between +1 and -1 in about 400 pixels: when every point is drawn,
+// every pixel column of the curve reaches both the top and the bottom of the swing.
+TEST_F(TktxviewPaint, EveryPointIsDrawnWithoutThinning) {
+    const std::string path = m_dir.Path("zigzag.ktx");
+    ASSERT_TRUE(test::WriteOneColumnFile(
+        path, 10000, [](std::int64_t i) { return static_cast<double>(i) * 1e-6; },
+        [](std::int64_t i) { return i % 2 == 0 ? 1.0 : -1.0; }));
+    Tktxview* view = Open(path);
+    // Cursor lines cover the curve: keep them at the left edge, outside the columns checked.
+    view->SetCursors(0, 0);
+    QImage image(QSize(500, 400), QImage::Format_RGB32);
+    QPainter p(&image);
+    view->PaintPlot(p, image.rect(), false);
+    p.end();
+    const QRect plot = view->PlotRect();
+    ASSERT_GT(plot.width(), 300);
+    ASSERT_LT(plot.width(), 450);
+    const QRgb yellow = qRgb(0xFF, 0xFF, 0x00);
+    int fullColumns = 0;
+    const int columns = (plot.right() - 2) - (plot.left() + 2);
+    for (int x = plot.left() + 2; x < plot.right() - 2; ++x) {
+        int topmost = plot.bottom();
+        int lowest = plot.top();
+        for (int y = plot.top(); y <= plot.bottom(); ++y) {
+            if (image.pixel(x, y) == yellow) {
+                topmost = std::min(topmost, y);
+                lowest = std::max(lowest, y);
+            }
+        }
+        fullColumns += (lowest - topmost) > plot.height() / 3 ? 1 : 0;
+    }
+    EXPECT_EQ(fullColumns, columns);
+    delete view;
+}
+
+TEST_F(TktxviewPaint, CopyPutsThePlotOnTheClipboard) {
+    const std::string path = m_dir.Path("sine.ktx");
+    ASSERT_TRUE(test::WriteSineFile(path, 500, 1.0));
+    Tktxview* view = Open(path);
+    view->CopyYourself();
+    const QImage copied = QApplication::clipboard()->image();
+    EXPECT_EQ(copied.width(), view->PlotWidget()->width());
+    EXPECT_GT(copied.height(), view->PlotWidget()->height());
+    delete view;
+}
+
+TEST_F(TktxviewPaint, PeakViewOffersSixMeasurements) {
+    const std::string path = m_dir.Path("long.ktx");
+    ASSERT_TRUE(test::WriteSineFile(path, 100000, 5.0));
+    const auto setup = HandleRecompression({"Lang", path, 5, 100, 3, true}, m_dir.Path("c.tmp"),
+                                           NoProgress(), m_silent, {});
+    ASSERT_TRUE(setup);
+    Tktxview* view = Open(setup->file, *setup);
+    EXPECT_EQ(view->findChild<QComboBox*>(QStringLiteral("mess_comb"))->count(), 6);
+    EXPECT_EQ(view->findChild<QLabel*>(QStringLiteral("plab"))->text(),
+              QStringLiteral("Peak detect"));
+    EXPECT_EQ(view->findChild<QToolButton*>(QStringLiteral("PkBtn"))->text(),
+              QStringLiteral("Sample"));
+    delete view;
 }
 
 }  // namespace
