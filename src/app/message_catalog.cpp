@@ -15,6 +15,16 @@ struct Entry {
 
 // Sorted by id; looked up by binary search.
 constexpr Entry kStrings[] = {
+    // Measurement items of the waveform view (not messages: their own ids).
+    {100, "Differenz"},
+    {101, "Frequenz"},
+    {102, "Minimum"},
+    {103, "Maximum"},
+    {104, "Mittelwert"},
+    {105, "RMS"},
+    {106, "PK2PK"},
+    {107, "Cycle Area"},
+    {108, "Summe"},
     // Validator of instrument definition files (1000 + k).
     {1001, "kein Devicename"},
     {1002, "ungültiger Devicetyp"},

@@ -16,6 +16,7 @@
 #include "app/progress.h"
 #include "cli/ktx_file_commands.h"
 #include "cli/ktx_link_commands.h"
+#include "cli/ktx_view_commands.h"
 #include "cli/stream_notifier.h"
 #include "waveform/block_file.h"
 #include "waveform/curve_converter.h"
@@ -43,6 +44,8 @@ constexpr const char* kUsage =
     "  ktx query BEFEHL [VERBINDUNG]\n"
     "  ktx send BEFEHL [VERBINDUNG]\n"
     "  ktx receive BEFEHL DATEI [VERBINDUNG]\n"
+    "  ktx compress DATEI ZIEL --sample|--peak\n"
+    "  ktx cut DATEI ZIEL --from A --count N\n"
     "VERBINDUNG: --link tcp:HOST:PORT | serial:GERÄT[:COMn:BAUD,P,D,S] | sim[:MODELL] | "
     "usbtmc:GERÄT | gpib:[BOARD:]ADRESSE\n"
     "            [--type GERÄTETYP] [--timeout MS]; ohne --link gilt kurvitex.ini im "
@@ -399,6 +402,10 @@ int RunKtx(const std::vector<std::string>& args, const KtxEnvironment& environme
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         (args.empty() ? err : out) << kUsage;
         return args.empty() ? kExitUsage : kExitOk;
+    }
+    if (IsViewCommand(args[0])) {
+        return RunViewCommand(args[0], std::vector<std::string>(args.begin() + 1, args.end()), out,
+                              err);
     }
     const auto a = SplitArgs(args, 1, err);
     if (!a) {

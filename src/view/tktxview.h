@@ -1,0 +1,170 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Tktxview: the MDI child that shows one value column of a waveform file as a curve with value
+// and time grids, two cursors, their readouts and a measurement between them. It draws to the
+// window, to bitmaps (clipboard, .bmp export) and, through PrintBitmapPage, to the printer.
+// The view never changes the file it shows. User-interface thread only.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/child_window.h"
+#include "view/wave_processing.h"
+#include "waveform/waveform_record.h"
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPainter;
+class QPrinter;
+class QToolButton;
+
+namespace ktx {
+
+class Notifier;
+class ProgressSink;
+
+// What a view asks of the main window (window messages 1034 and 1035 of the original design).
+class WaveViewHost {
+  public:
+    virtual ~WaveViewHost() = default;
+    // "Cut" (kind 3/4: copy the range and open a cut-out view) and "Save as" with "Auswahl"
+    // (kind 0: only copy the range into the compression file). True when the copy succeeded.
+    virtual bool RequestRange(const RangeRequest& request) = 0;
+    // "Sample"/"Peak": recompress the source and open a new view; the requesting view closes
+    // itself right after this call returns.
+    virtual void RequestRecompression(const RecompressionRequest& request) = 0;
+    virtual ProgressSink& Progress() = 0;
+};
+
+struct ViewFiles {
+    std::string compressionFile;  // ktx_tmp1.tmp
+    PeriodFiles period;           // ktx_tmp2.ktx, ktx_tmp3.ktx
+};
+
+class PlotArea;
+
+class Tktxview : public QWidget, public KtxChildWindow {
+  public:
+    // Caption "Dateiansicht", cursors at 5 and 100, the period button shown. The view deletes
+    // itself when closed.
+    Tktxview(WaveViewHost& host, Notifier& notifier, ViewFiles files, QWidget* parent = nullptr);
+    ~Tktxview() override;
+
+    // Before Open: the compressed/cut-out state of a view the main window planned
+    // (PlanDisplay, HandleRecompression, HandleRangeRequest).
+    void ApplySetup(const ViewSetup& setup);
+    void SetOkMode(bool on) { m_okMode = on; }
+    void SetPeriodButton(bool on) { m_periodButton = on; }
+    // Called by "Ok" in a modal use.
+    void SetOkHandler(std::function<void()> handler) { m_okHandler = std::move(handler); }
+
+    // Loads `file` and shows it under `caption`. False (after message 12, or when the user
+    // cancelled the column choice) when there is nothing to show: the caller discards the view.
+    bool Open(const std::string& caption, const std::string& file, bool sampleAxis);
+    // ApplySetup and Open in one.
+    bool Open(const ViewSetup& setup);
+
+    // KtxChildWindow
+    void PrintYourself() override;  // on the default printer
+    void SaveYourself() override;   // "Datei speichern unter"
+    void CopyYourself() override;   // plot to the clipboard
+
+    // The actions behind the tool bar, public for the main window's menu and for tests.
+    void ZoomIn();
+    void ZoomOut();
+    void ScrollLeft();
+    void ScrollRight();
+    void FindPeriod();
+    void Cut();
+    void Recompress();
+    // Save under `name`: .bmp (any case) writes the print-mode picture and a .dat caption file;
+    // otherwise sizeChoice 0 copies the shown file, 1 saves the range between the cursors.
+    bool SaveAs(const std::string& name, int sizeChoice);
+    bool PrintTo(QPrinter& printer);
+    // The plot in print mode (white, black pens, five-line header) or screen mode, the size of
+    // the plot area plus the header height.
+    QImage RenderImage(bool printMode);
+
+    // Draws the plot into `clip` on `painter`.
+    void PaintPlot(QPainter& painter, const QRect& clip, bool printMode);
+    void SelectMeasurement(int item);
+    void SetCursors(std::int32_t cursor1, std::int32_t cursor2);
+
+    // State, for the main window and tests.
+    const WaveformRecord& Record() const { return m_record; }
+    std::int32_t Cursor1() const { return m_cursor1; }
+    std::int32_t Cursor2() const { return m_cursor2; }
+    std::int32_t FirstShown() const { return m_firstShown; }
+    std::int32_t ShownCount() const { return m_shownCount; }
+    QString Caption() const { return m_caption; }
+    QString Readout1() const;
+    QString Readout2() const;
+    QString MeasurementText() const;
+    bool TooSmall() const;
+    QRect PlotRect() const { return m_plotRect; }
+    QWidget* PlotWidget() const;
+
+  private:
+    friend class PlotArea;
+    void BuildToolBar();
+    void LayOut();
+    void UpdateReadouts();
+    void Redraw();
+    void PlotClick(Qt::MouseButton button, int x);
+    void PlotKey(int key, Qt::KeyboardModifiers modifiers);
+    void ApplyCursorLock();
+    void CentreOnCursor1();
+    void UpdatePositionBar();
+    QStringList HeaderLines() const;
+
+    WaveViewHost& m_host;
+    Notifier& m_notifier;
+    ViewFiles m_files;
+    WaveformRecord m_record;
+    bool m_loaded = false;
+
+    std::int32_t m_cursor1 = 5;
+    std::int32_t m_cursor2 = 100;
+    std::int32_t m_cursorLock = 0;
+    std::int32_t m_firstShown = 0;
+    std::int32_t m_shownCount = 0;
+    bool m_peakMode = false;
+    bool m_compressed = false;
+    bool m_okMode = false;
+    bool m_periodButton = true;
+    std::int64_t m_sourceCount = 0;
+    std::int64_t m_cutStart = 0;
+    std::int64_t m_cutEnd = 0;
+    std::string m_sourceFile;
+    std::string m_displayName;
+    QString m_caption;
+    QRect m_plotRect;
+    std::function<void()> m_okHandler;
+
+    QWidget* m_panel1 = nullptr;
+    QComboBox* m_messComb = nullptr;
+    QLabel* m_messPan = nullptr;
+    QLabel* m_plab = nullptr;
+    QFrame* m_bevell = nullptr;
+    QFrame* m_bevelk = nullptr;
+    QToolButton* m_zoomin = nullptr;
+    QToolButton* m_zoomout = nullptr;
+    QToolButton* m_posright = nullptr;
+    QToolButton* m_posleft = nullptr;
+    QToolButton* m_okBtn = nullptr;
+    QToolButton* m_pkBtn = nullptr;
+    QToolButton* m_perBtn = nullptr;
+    QToolButton* m_cutBtn = nullptr;
+    PlotArea* m_paintBox = nullptr;
+    QLabel* m_wertanz = nullptr;
+    QLabel* m_wertanz2 = nullptr;
+    QLabel* m_timlab = nullptr;
+    QLabel* m_infolabel = nullptr;
+    QLabel* m_infoLabel1 = nullptr;
+};
+
+}  // namespace ktx
