@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 
 #include <exception>
 
@@ -56,6 +57,10 @@ int main(int argc, char** argv) {
                                         QStringLiteral("Programmordner (kurvitex.ini, Driver/)"),
                                         QStringLiteral("ORDNER"));
     parser.addOption(homeOption);
+    parser.addPositionalArgument(QStringLiteral("dateien"),
+                                 QStringLiteral("Kurvendateien, die geöffnet werden (.ktx, .wfm, "
+                                                ".isf, .csv, .txt)"),
+                                 QStringLiteral("[DATEI...]"));
     parser.process(app);
 
     QString home = QApplication::applicationDirPath();
@@ -67,5 +72,8 @@ int main(int argc, char** argv) {
     }
     ktx::TMainForm form(ktx::ReadStartupState(QDir(home).absolutePath().toStdString()));
     form.show();
+    for (const QString& file : parser.positionalArguments()) {
+        form.OpenFileByExtension(QFileInfo(file).absoluteFilePath().toStdString());
+    }
     return QApplication::exec();
 }

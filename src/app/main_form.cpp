@@ -4,12 +4,16 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
@@ -35,6 +39,7 @@
 #include "app/select_instrument_dialog.h"
 #include "app/splash_form.h"
 #include "app/status_line.h"
+#include "waveform/waveform_import.h"
 
 namespace ktx {
 
@@ -97,6 +102,7 @@ TMainForm::TMainForm(ProgramState state, MainFormOptions options, QWidget* paren
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Kurvitex 4.8"));
     setWindowIcon(MakeIcon(IconKind::Program));
+    setAcceptDrops(true);
     m_state.instrumentChanged = true;
 
     m_mdi->setObjectName(QStringLiteral("ClientArea"));
@@ -182,7 +188,7 @@ void TMainForm::BuildMenus() {
         &QAction::triggered, this, [this] { WithActiveChild(&KtxChildWindow::SaveYourself); });
     notYet(AddAction(datei, QStringLiteral("Dateimanager1"), QStringLiteral("Datei&manager")));
     connect(AddAction(datei, QStringLiteral("Drucken1"), QStringLiteral("&Drucken")),
-            &QAction::triggered, this, [this] { WithActiveChild(&KtxChildWindow::PrintYourself); });
+            &QAction::triggered, this, [this] { PrintActive(); });
     connect(AddAction(datei, QStringLiteral("Bildabholen1"), QStringLiteral("Bild &abholen")),
             &QAction::triggered, this, [this] { FetchPicture(); });
     datei->addSeparator();
@@ -215,7 +221,8 @@ void TMainForm::BuildMenus() {
     QMenu* tools = AddMenu(nullptr, QStringLiteral("Tools1"), QStringLiteral("&Tools"));
     notYet(AddAction(tools, QStringLiteral("Scanner1"), QStringLiteral("&Scanner")));
     notYet(AddAction(tools, QStringLiteral("Konvert1"), QStringLiteral("&Konvert")));
-    notYet(AddAction(tools, QStringLiteral("Viewer1"), QStringLiteral("&Viewer")));
+    connect(AddAction(tools, QStringLiteral("Viewer1"), QStringLiteral("&Viewer")),
+            &QAction::triggered, this, [this] { ShowViewer(); });
     notYet(AddAction(tools, QStringLiteral("Datenlogger1"), QStringLiteral("&Datenlogger")));
     notYet(AddAction(tools, QStringLiteral("FFT1"), QStringLiteral("&FFT")));
     QMenu* math = AddMenu(tools, QStringLiteral("Math1"), QStringLiteral("&Math"));
@@ -639,8 +646,120 @@ void TMainForm::FetchPicture() {
     NotYet(QStringLiteral("Bild abholen"));
 }
 
+ViewFiles TMainForm::Files() const {
+    const auto dir = std::filesystem::path(m_state.programDir);
+    return ViewFiles{m_state.compressionFile,
+                     {(dir / "ktx_tmp2.ktx").string(), (dir / "ktx_tmp3.ktx").string()}};
+}
+
+void TMainForm::SetStatusText(const std::string& text) {
+    m_status->SetTimeText(Q(text));
+    m_status->repaint();
+}
+
+bool TMainForm::OpenView(const ViewSetup& setup) {
+    auto* view = new Tktxview(*this, m_notifier, Files());
+    if (!view->Open(setup)) {
+        return false;  // the view has said why and deletes itself
+    }
+    QMdiSubWindow* window = m_mdi->addSubWindow(view);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowIcon(MakeIcon(IconKind::Viewer));
+    // The frame goes with its view, whoever closes the view.
+    connect(view, &QObject::destroyed, window, [window] { window->close(); });
+    window->resize(m_mdi->viewport()->size() * 3 / 4);
+    window->show();
+    UpdateMenuItems();
+    return true;
+}
+
 void TMainForm::OpenFileByExtension(const std::string& fileName) {
-    NotYet(QStringLiteral("Anzeige von %1").arg(Q(fileName)));
+    const ImportOutcome outcome =
+        ImportWaveformFile(fileName, m_state.conversionFile, m_notifier, *m_status);
+    switch (outcome.kind) {
+        case ImportKind::Waveform:
+        case ImportKind::Converted: {
+            const auto status = [this](const std::string& t) { SetStatusText(t); };
+            const auto setup = PlanDisplay(outcome.viewFile, fileName, outcome.sampleAxis,
+                                           m_state.compressionFile, *m_status, m_notifier, status);
+            if (setup) {
+                OpenView(*setup);
+            }
+            break;
+        }
+        case ImportKind::OtherView:
+            NotYet(QStringLiteral("Anzeige von %1").arg(Q(fileName)));
+            break;
+        case ImportKind::Failed:
+        case ImportKind::Ignored:
+            break;
+    }
+}
+
+bool TMainForm::RequestRange(const RangeRequest& request) {
+    const auto status = [this](const std::string& t) { SetStatusText(t); };
+    const RangeResult result =
+        HandleRangeRequest(request, m_state.compressionFile, *m_status, m_notifier, status);
+    if (result.view) {
+        OpenView(*result.view);
+    }
+    return result.ok;
+}
+
+void TMainForm::RequestRecompression(const RecompressionRequest& request) {
+    const auto status = [this](const std::string& t) { SetStatusText(t); };
+    if (const auto setup =
+            HandleRecompression(request, m_state.compressionFile, *m_status, m_notifier, status)) {
+        OpenView(*setup);
+    }
+}
+
+void TMainForm::ShowViewer() {
+    static const char* const kViewerFilter =
+        "Kurvitex Dateien (*.ktx)|*.ktx|FFT Dateien (*.fft)|*.fft|MTH Dateien (*.mth)|*.mth|"
+        "Wfm Dateien (*.wfm)|*.wfm|Isf Dateien (*.isf)|*.isf|Csv Dateien (*.csv) TDS 1000 "
+        "2000|*.csv|Text Dateien Tab (*.txt) TDS 5000|*.txt";
+    // The "description|mask" pairs become Qt's "description (masks)" entries; the upper-case
+    // mask is added because instruments write upper-case names.
+    QStringList filters;
+    const QStringList parts = QString::fromUtf8(kViewerFilter).split('|');
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        filters << QStringLiteral("%1 (%2 %3)").arg(parts[i], parts[i + 1], parts[i + 1].toUpper());
+    }
+    QFileDialog dialog(this, QStringLiteral("Datei anzeigen"));
+    dialog.setObjectName(QStringLiteral("Viewdialog"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(filters);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    OpenFileByExtension(dialog.selectedFiles().front().toStdString());
+}
+
+void TMainForm::PrintActive() {
+    QMdiSubWindow* w = m_mdi->activeSubWindow();
+    if (auto* view = w ? dynamic_cast<Tktxview*>(w->widget()) : nullptr) {
+        if (!m_printer) {
+            m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        }
+        view->PrintTo(*m_printer);
+        return;
+    }
+    WithActiveChild(&KtxChildWindow::PrintYourself);
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            OpenFileByExtension(url.toLocalFile().toStdString());
+        }
+    }
 }
 
 ProgressSink& TMainForm::Progress() {
@@ -775,8 +894,10 @@ void TMainForm::ShowHelp() {
 }
 
 void TMainForm::PrinterSetup() {
-    QPrinter printer;
-    QPrintDialog dialog(&printer, this);
+    if (!m_printer) {
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    }
+    QPrintDialog dialog(m_printer.get(), this);
     dialog.setWindowTitle(QStringLiteral("Drucker einrichten"));
     dialog.exec();
 }

@@ -13,12 +13,14 @@
 #include "app/program_state.h"
 #include "app/shell_logic.h"
 #include "link/command_transport.h"
+#include "view/tktxview.h"
 
 class QAction;
 class QLabel;
 class QMdiArea;
 class QMenu;
 class QTextEdit;
+class QPrinter;
 class QToolBar;
 class QWidget;
 
@@ -34,7 +36,7 @@ struct MainFormOptions {
     Notifier* notifier = nullptr;
 };
 
-class TMainForm : public QMainWindow, public ShellServices {
+class TMainForm : public QMainWindow, public ShellServices, public WaveViewHost {
     Q_OBJECT
   public:
     TMainForm(ProgramState state, MainFormOptions options = {}, QWidget* parent = nullptr);
@@ -62,8 +64,17 @@ class TMainForm : public QMainWindow, public ShellServices {
     ProgressSink& Progress() override;
     void ImageWindowClosing() override;
 
+    // WaveViewHost
+    bool RequestRange(const RangeRequest& request) override;
+    void RequestRecompression(const RecompressionRequest& request) override;
+
+    // Opens a waveform view on what `setup` describes; false when there was nothing to show.
+    bool OpenView(const ViewSetup& setup);
+
   protected:
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -92,6 +103,10 @@ class TMainForm : public QMainWindow, public ShellServices {
     void ShowAbout();
     void ShowHelp();
     void PrinterSetup();
+    void PrintActive();
+    void ShowViewer();
+    void SetStatusText(const std::string& text);
+    ViewFiles Files() const;
     void MinimiseAll();
     void ArrangeIcons();
 
@@ -106,6 +121,7 @@ class TMainForm : public QMainWindow, public ShellServices {
     QWidget* m_steuPanel = nullptr;
     QTextEdit* m_memo1 = nullptr;
     SplashForm* m_splash = nullptr;
+    std::unique_ptr<QPrinter> m_printer;
     QMap<QString, QAction*> m_actions;
     QMap<QString, QMenu*> m_menus;
     std::vector<AppEntry> m_appEntries;
