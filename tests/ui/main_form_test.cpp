@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QLibrary>
 #include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QTimer>
 
@@ -248,6 +250,28 @@ TEST_F(MainFormTest, InterfaceSelectionOffersOnlyWhatTheInstrumentHas) {
     EXPECT_NE(std::find(m_script->calls.begin(), m_script->calls.end(),
                         "open " + m_home.Path("kurvitex.ini") + " 1"),
               m_script->calls.end());
+}
+
+TEST_F(MainFormTest, FilesOpenInViewsByTheirExtension) {
+    WriteIni("[TRANSFER]\nSS_TYPE=0\n");
+    auto form = Start();
+    m_notifier.shown.clear();
+    const std::string corpus = test::CorpusDir();
+    if (!corpus.empty()) {
+        form->OpenFileByExtension(corpus + "/isf/tek0001CH1.isf");
+        ASSERT_EQ(form->MdiArea()->subWindowList().size(), 1);
+        auto* view = dynamic_cast<Tktxview*>(form->MdiArea()->subWindowList().front()->widget());
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(view->Record().pointCount, 10000);
+        EXPECT_TRUE(Enabled(*form, "Drucken1"));  // a document is open now
+    }
+    // Not a waveform: message 12, no new window, nothing left behind.
+    const auto before = form->MdiArea()->subWindowList().size();
+    test::WriteFile(m_home.Path("bad.isf"), std::string("no preamble here"));
+    form->OpenFileByExtension(m_home.Path("bad.isf"));
+    EXPECT_EQ(form->MdiArea()->subWindowList().size(), before);
+    ASSERT_FALSE(m_notifier.shown.empty());
+    EXPECT_EQ(m_notifier.shown.back().stringId, 10012);
 }
 
 }  // namespace
