@@ -15,6 +15,7 @@
 #include "app/link_dialogs.h"
 #include "app/profile_file.h"
 #include "app/select_instrument_dialog.h"
+#include "app/splash_form.h"
 #include "app/status_line.h"
 #include "link/fake_link.h"
 #include "test_files.h"
@@ -272,6 +273,45 @@ TEST_F(MainFormTest, FilesOpenInViewsByTheirExtension) {
     EXPECT_EQ(form->MdiArea()->subWindowList().size(), before);
     ASSERT_FALSE(m_notifier.shown.empty());
     EXPECT_EQ(m_notifier.shown.back().stringId, 10012);
+}
+
+TEST_F(MainFormTest, ShippedInstrumentsAnswerThroughTheSimulator) {
+    // The real in-process simulator library, as a new user starts with it.
+    std::filesystem::create_symlink(std::string(KTX_PROGRAM_DIR) + "/ktx_sim.so",
+                                    m_home.Path("ktx_sim.so"));
+    for (const char* file :
+         {"kt_tds3012.ini", "kt_ths3014.ini", "kt_ths720p.ini", "kt_dmm4020.ini"}) {
+        SCOPED_TRACE(file);
+        WriteIni(std::string("[DEVICE]\nINIFILE=") + KTX_DRIVER_DIR + "/" + file +
+                 "\n[TRANSFER]\nSS_TYPE=4\nDLL_NAME=ktx_sim.so\n");
+        // The simulated family comes from the definition file's [SIM] section.
+        ProfileFile ini(m_home.Path("kurvitex.ini"));
+        ini.WriteString(
+            "SIM", "TYPE",
+            ProfileFile(std::string(KTX_DRIVER_DIR) + "/" + file).ReadString("SIM", "TYPE", "1"));
+        m_notifier.shown.clear();
+        auto form = Start();
+        EXPECT_TRUE(form->State().deviceConnected);
+        EXPECT_TRUE(m_notifier.shown.empty()) << m_notifier.shown[0].text;
+    }
+}
+
+TEST(SplashPicture, CifFileIsABitmapWithItsFirstBytesRotated) {
+    test::TempDir dir;
+    QImage image(8, 4, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(QString::fromStdString(dir.Path("plain.bmp")), "BMP"));
+    auto bytes = test::ReadFile(dir.Path("plain.bmp"));
+    for (int i = 0; i < 6; ++i) {
+        bytes[i] = static_cast<std::uint8_t>((bytes[i] << 3) | (bytes[i] >> 5));
+    }
+    test::WriteFile(dir.Path("kurvitex.cif"), bytes);
+    const QPixmap picture = LoadCifPicture(dir.Path(""));
+    EXPECT_EQ(picture.size(), QSize(8, 4));
+    // The decoded copy is not left behind.
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("kurvitex_cif.bmp")));
+    test::WriteFile(dir.Path("kurvitex.cif"), std::string("garbage"));
+    EXPECT_TRUE(LoadCifPicture(dir.Path("")).isNull());
 }
 
 }  // namespace
