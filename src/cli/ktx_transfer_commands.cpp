@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/ktx_transfer_commands.h"
 
-#include <QLocale>
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -91,11 +90,6 @@ bool CharOption(const std::map<std::string, std::string>& options, const char* n
     }
     c = it->second[0];
     return true;
-}
-
-char SystemDecimal() {
-    const QString d = QLocale::system().decimalPoint();
-    return d.size() == 1 && d[0].unicode() < 0x80 ? static_cast<char>(d[0].unicode()) : '.';
 }
 
 // A folder of its own for the conversion file and the instrument scratch file, so that two
@@ -251,7 +245,7 @@ int RunTransferCommand(const std::string& command, const std::vector<std::string
     context.deviceType = choice.deviceType;
     context.conversionFile = scratch.File("ktx_tmp.tmp");
     context.deviceIniFile = choice.deviceFile;
-    context.systemDecimal = SystemDecimal();
+    context.systemDecimal = SystemDecimalSign();
 
     const TransferOutcome outcome =
         read ? ReadWaveforms(*request, session.Transport(), context, notifier, NoProgress())

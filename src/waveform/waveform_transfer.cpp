@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "waveform/waveform_transfer.h"
 
+#include <QLocale>
 #include <algorithm>
 #include <climits>
 #include <filesystem>
@@ -9,6 +10,7 @@
 
 #include "app/device_file.h"
 #include "app/notifier.h"
+#include "app/program_state.h"
 #include "app/progress.h"
 #include "link/command_transport.h"
 #include "waveform/block_file.h"
@@ -328,6 +330,20 @@ bool ConvertForEncoding(int encoding, const std::string& fileName, const std::st
 }
 
 }  // namespace
+
+char SystemDecimalSign() {
+    const QString d = QLocale::system().decimalPoint();
+    return d.size() == 1 && d[0].unicode() < 0x80 ? static_cast<char>(d[0].unicode()) : '.';
+}
+
+TransferContext MakeTransferContext(const ProgramState& state) {
+    TransferContext context;
+    context.deviceType = state.deviceType;
+    context.conversionFile = state.conversionFile;
+    context.deviceIniFile = state.deviceIniFile;
+    context.systemDecimal = SystemDecimalSign();
+    return context;
+}
 
 std::string PreambleQuery(int deviceType, const std::string& source, const std::string& key) {
     if (deviceType == kTypeFileSystem || deviceType == kTypeWfmInput) {

@@ -36,6 +36,13 @@ struct TransferContext {
     std::function<void(const std::string& text)> status;
 };
 
+struct ProgramState;
+
+// The context from the program state; the callbacks are left to the caller. The decimal sign is
+// the system locale's (a point where it is not one ASCII character).
+TransferContext MakeTransferContext(const ProgramState& state);
+char SystemDecimalSign();
+
 struct TransferOutcome {
     bool ok = false;                         // false: message 34 was shown
     std::vector<std::string> files;          // files written, in order

@@ -41,7 +41,8 @@ class KtxTransfer : public ::testing::Test {
 };
 
 TEST_F(KtxTransfer, ReadsOneFilePerSource) {
-    const auto r = Ktx({"read", "CH1", "CH2", "@x.fms", "--link", "sim", "--stop", "2500"});
+    const auto r = Ktx(
+        {"read", "CH1", "CH2", "@x.fms", "--link", "sim", "--stop", "2500", "--timeout", "300"});
     ASSERT_EQ(r.code, kExitOk) << r.err;
     EXPECT_EQ(r.out, m_dir.Path("x_CH1.fms") + "\n" + m_dir.Path("x_CH2.fms") + "\n2500 Punkte\n");
     EXPECT_TRUE(std::filesystem::exists(m_dir.Path("x_CH2.fms")));
@@ -60,7 +61,7 @@ TEST_F(KtxTransfer, ReadsAWaveformFileOfTheNamedFamily) {
 
 TEST_F(KtxTransfer, TextOptionsShapeTheTable) {
     const auto r = Ktx({"read", "CH1", "CH3", "@t.txt", "--link", "sim", "--stop", "3", "--sep",
-                        "tab", "--dec", ".", "--eol", "crlf"});
+                        "tab", "--dec", ".", "--eol", "crlf", "--timeout", "300"});
     ASSERT_EQ(r.code, kExitOk) << r.err;
     const test::Bytes bytes = test::ReadFile(m_dir.Path("t.txt"));
     const std::string text(bytes.begin(), bytes.end());
@@ -130,6 +131,11 @@ INSTANTIATE_TEST_SUITE_P(
                     {"write", "@none.wfm", "REF1", "--link", "sim"},
                     kExitFailure,
                     "ungültiger Dateiname:"},
+        // A source the instrument does not know: its preamble never comes.
+        RefusedCase{"UnknownSource",
+                    {"read", "CH9", "@x.ktx", "--link", "sim", "--timeout", "200"},
+                    kExitFailure,
+                    "Operation fehlgeschlagen"},
         RefusedCase{"UnknownLink",
                     {"read", "CH1", "@x.ktx", "--link", "carrier-pigeon"},
                     kExitUsage,
