@@ -44,7 +44,8 @@ TransferContext MakeTransferContext(const ProgramState& state);
 char SystemDecimalSign();
 
 struct TransferOutcome {
-    bool ok = false;                         // false: message 34 was shown
+    // false: message 34 was shown (13 or 14 for a request without destination or sources)
+    bool ok = false;
     std::vector<std::string> files;          // files written, in order
     std::optional<std::int32_t> pointsRead;  // the last number of points the instrument named
 };

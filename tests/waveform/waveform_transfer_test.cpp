@@ -442,7 +442,8 @@ TEST_P(ReadMessages, ShownOnTheirConditions) {
     const auto log = sim.Log();
     EXPECT_EQ(!log.empty() && log.back() == "ACQ:STATE RUN", c.restarted)
         << ::testing::PrintToString(log);
-    // Either way the instrument acquires again, as before the transfer.
+    // Either way the instrument acquires again, as before the transfer, and answers without
+    // headers again even when the transfer broke off with them switched on.
     EXPECT_EQ(t.Query("ACQ:STATE?"), "1");
 }
 
