@@ -8,6 +8,9 @@
 //   KTXSIM:DELay <ms>                           the carrier holds each answer this long
 //   KTXSIM:DROP <bytes>                         the carrier closes after that many answer bytes
 //                                               (-1: never)
+//   KTXSIM:LOG?                                 the commands received so far, one a line, as a
+//                                               definite-length block (blocks: header only)
+//   KTXSIM:LOG CLEar                            empties that log
 #include "command_table.h"
 
 #include <algorithm>
@@ -712,6 +715,24 @@ void SimDrop(State& s, const Call& call) {
     s.faults.dropAfterBytes = *value < 0 ? -1 : *value;
 }
 
+void SimLog(State& s, const Call& call) {
+    if (call.command.query) {
+        std::string text;
+        for (const std::string& entry : s.commandLog) {
+            text += entry;
+            text += '\n';
+        }
+        const std::string length = std::to_string(text.size());
+        s.AnswerRaw("#" + std::to_string(length.size()) + length + text);
+        return;
+    }
+    if (MatchesMnemonic("CLEar", FirstArgument(call))) {
+        s.commandLog.clear();
+    } else {
+        Illegal(s);
+    }
+}
+
 std::vector<CommandEntry> BuildTable() {
     const std::string sourceKey = std::string("WFMPre:") + kSources + ":" + kKeys;
     const std::string wfmKey = std::string("WFMPre:") + kKeys;
@@ -782,6 +803,7 @@ std::vector<CommandEntry> BuildTable() {
         {"KTXSIM:FAULt", true, true, SimFault, {}},
         {"KTXSIM:DELay", true, true, SimDelay, {}},
         {"KTXSIM:DROP", true, true, SimDrop, {}},
+        {"KTXSIM:LOG", true, true, SimLog, {}},
     };
     AppendMeterCommands(table);
     for (CommandEntry& entry : table) {

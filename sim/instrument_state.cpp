@@ -125,6 +125,7 @@ void InstrumentState::Execute(const ScannedUnit& unit) {
     if (unit.damaged) {
         Error(-223, "Too much data");
     } else if (!unit.text.empty()) {
+        LogCommand(unit.text);
         ParsedCommand command = ParseCommand(unit.text);
         if (!Dispatch(command)) {
             Error(-113, "Undefined header");
@@ -143,6 +144,28 @@ void InstrumentState::Execute(const ScannedUnit& unit) {
     if (unit.endOfMessage) {
         FinishMessage();
     }
+}
+
+void InstrumentState::LogCommand(const std::string& text) {
+    const std::size_t start = text.find_first_not_of(':');
+    if (start != std::string::npos && ToUpper(text.substr(start, 6)) == "KTXSIM") {
+        return;  // the tests' own switches and log queries stay out of the log
+    }
+    std::size_t keep = std::min(text.size(), kMaxLogText);
+    // A definite-length block is logged up to its byte count, its data left out.
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == '#' && text[i + 1] > '0' && text[i + 1] <= '9') {
+            keep = std::min(text.size(), i + 2 + static_cast<std::size_t>(text[i + 1] - '0'));
+            break;
+        }
+        if (i >= kMaxLogText) {
+            break;
+        }
+    }
+    if (commandLog.size() == kMaxLogEntries) {
+        commandLog.pop_front();
+    }
+    commandLog.push_back(text.substr(0, keep));
 }
 
 bool InstrumentState::Dispatch(const ParsedCommand& command) {

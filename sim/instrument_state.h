@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
 #include <span>
@@ -111,6 +112,13 @@ struct InstrumentState {
     std::array<Reference, 4> references;
     std::map<std::string, std::string> files;  // instrument file system, names upper-cased
 
+    // Every command received (simulator commands aside), for tests that check the exact
+    // sequence a program sent: "KTXSIM:LOG?" hands it out, "KTXSIM:LOG CLEAR" empties it.
+    std::deque<std::string> commandLog;
+    static constexpr std::size_t kMaxLogEntries = 4096;
+    // A logged command keeps this much text; a block keeps its header ("#42000") only.
+    static constexpr std::size_t kMaxLogText = 64;
+
     // Status.
     std::vector<std::string> events;
     bool commandErrorSinceEsr = false;
@@ -120,6 +128,7 @@ struct InstrumentState {
     void Execute(const ScannedUnit& unit);
     bool Dispatch(const ParsedCommand& command);
     void FinishMessage();
+    void LogCommand(const std::string& text);
 
     std::string m_output;
     std::size_t m_outputPos = 0;

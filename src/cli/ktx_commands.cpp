@@ -16,6 +16,7 @@
 #include "app/progress.h"
 #include "cli/ktx_file_commands.h"
 #include "cli/ktx_link_commands.h"
+#include "cli/ktx_transfer_commands.h"
 #include "cli/ktx_view_commands.h"
 #include "cli/stream_notifier.h"
 #include "waveform/block_file.h"
@@ -44,11 +45,15 @@ constexpr const char* kUsage =
     "  ktx query BEFEHL [VERBINDUNG]\n"
     "  ktx send BEFEHL [VERBINDUNG]\n"
     "  ktx receive BEFEHL DATEI [VERBINDUNG]\n"
+    "  ktx read QUELLE... ZIEL [--format ktx|wfm|xls|fms|txt] [--start N] [--stop N]\n"
+    "           [--sep ZEICHEN] [--dec ZEICHEN] [--eol lf|crlf|cr] [VERBINDUNG]\n"
+    "  ktx write DATEI.wfm ZIEL [VERBINDUNG]\n"
     "  ktx compress DATEI ZIEL --sample|--peak\n"
     "  ktx cut DATEI ZIEL --from A --count N\n"
     "VERBINDUNG: --link tcp:HOST:PORT | serial:GERÄT[:COMn:BAUD,P,D,S] | sim[:MODELL] | "
     "usbtmc:GERÄT | gpib:[BOARD:]ADRESSE\n"
-    "            [--type GERÄTETYP] [--timeout MS]; ohne --link gilt kurvitex.ini im "
+    "            [--type GERÄTETYP] [--device GERÄTEDATEI] [--timeout MS]; ohne --link gilt "
+    "kurvitex.ini im "
     "Programmordner (--home ORDNER)\n";
 
 // Positional arguments and "--name value" / "--flag" options.
@@ -427,12 +432,16 @@ int RunKtx(const std::vector<std::string>& args, const KtxEnvironment& environme
     if (command == "import" || command == "export") {
         return RunFileCommand(command, a->positional, a->options, out, err);
     }
-    if (command == "idn" || command == "query" || command == "send" || command == "receive") {
+    const bool link =
+        command == "idn" || command == "query" || command == "send" || command == "receive";
+    const bool transfer = command == "read" || command == "write";
+    if (link || transfer) {
         KtxEnvironment env = environment;
         if (const auto home = a->options.find("--home"); home != a->options.end()) {
             env.programDir = home->second;
         }
-        return RunLinkCommand(command, a->positional, a->options, env, out, err);
+        return link ? RunLinkCommand(command, a->positional, a->options, env, out, err)
+                    : RunTransferCommand(command, a->positional, a->options, env, out, err);
     }
     err << "Unbekannter Befehl: " << command << '\n' << kUsage;
     return kExitUsage;

@@ -11,6 +11,7 @@
 
 #include "app/device_file.h"
 #include "app/profile_file.h"
+#include "app/program_state.h"
 #include "cli/ktx_commands.h"
 #include "cli/stream_notifier.h"
 #include "link/command_transport.h"
@@ -78,7 +79,10 @@ bool ChoiceFromProgramDir(const std::string& programDir, LinkChoice& choice, Not
     const ProfileFile ini(iniPath);
     choice.linkType = ini.ReadInt("TRANSFER", "SS_TYPE", 0);
     choice.library = ini.ReadString("TRANSFER", "DLL_NAME", "");
-    const std::string deviceFile = ini.ReadString("DEVICE", "INIFILE", "NONE");
+    // Relative names are taken from the program folder, as the program itself does.
+    const std::string deviceFile =
+        ResolveDeviceFile(programDir, ini.ReadString("DEVICE", "INIFILE", "NONE"));
+    choice.deviceFile = deviceFile;
     choice.deviceType = ReadDeviceType(deviceFile);
     // Handheld instruments keep their serial settings in their own definition file.
     choice.configPath = choice.deviceType == kHandheldType ? deviceFile : iniPath;
@@ -162,26 +166,46 @@ bool ParseLinkSpec(const std::string& spec, LinkChoice& choice) {
     return false;
 }
 
-int RunLinkCommand(const std::string& command, const std::vector<std::string>& positional,
-                   const std::map<std::string, std::string>& options, const KtxEnvironment& env,
-                   std::ostream& out, std::ostream& err) {
-    StreamNotifier notifier(err);
-    const std::size_t wanted = command == "idn" ? 0 : command == "receive" ? 2 : 1;
-    if (positional.size() != wanted) {
-        err << "Falsche Anzahl von Argumenten für ktx " << command << '\n';
-        return kExitUsage;
-    }
-
+struct LinkSession::Impl {
+    explicit Impl(Notifier& n) : notifier(n), transport(n) {}
+    Notifier& notifier;
     LinkChoice choice;
     std::unique_ptr<TempConfig> temp;
+    CommandTransport transport;
+};
+
+LinkSession::LinkSession(Notifier& notifier) : m_impl(std::make_unique<Impl>(notifier)) {}
+
+LinkSession::~LinkSession() {
+    m_impl->transport.CloseLink();
+}
+
+CommandTransport& LinkSession::Transport() {
+    return m_impl->transport;
+}
+
+const LinkChoice& LinkSession::Choice() const {
+    return m_impl->choice;
+}
+
+int LinkSession::Open(const std::map<std::string, std::string>& options, const KtxEnvironment& env,
+                      std::ostream& err) {
+    LinkChoice& choice = m_impl->choice;
     if (const auto link = options.find("--link"); link != options.end()) {
         if (!ParseLinkSpec(link->second, choice)) {
             err << "Unbekannte Verbindung: " << link->second << '\n';
             return kExitUsage;
         }
-        temp = std::make_unique<TempConfig>(choice);
-        choice.configPath = temp->Path();
-    } else if (!ChoiceFromProgramDir(env.programDir, choice, notifier)) {
+        if (const auto device = options.find("--device"); device != options.end()) {
+            choice.deviceFile = device->second;
+            choice.deviceType = ReadDeviceType(device->second);
+            if (choice.library == "ktx_sim.so") {
+                choice.sections["SIM"]["TYPE"] = std::to_string(choice.deviceType);
+            }
+        }
+        m_impl->temp = std::make_unique<TempConfig>(choice);
+        choice.configPath = m_impl->temp->Path();
+    } else if (!ChoiceFromProgramDir(env.programDir, choice, m_impl->notifier)) {
         return kExitFailure;
     }
     if (const auto type = options.find("--type"); type != options.end()) {
@@ -190,9 +214,9 @@ int RunLinkCommand(const std::string& command, const std::vector<std::string>& p
             return kExitUsage;
         }
         choice.deviceType = std::stoi(type->second);
-        if (temp && choice.library == "ktx_sim.so") {
+        if (m_impl->temp && choice.library == "ktx_sim.so") {
             // The simulated instrument takes its family from its own section.
-            ProfileFile(temp->Path()).WriteString("SIM", "TYPE", type->second);
+            ProfileFile(m_impl->temp->Path()).WriteString("SIM", "TYPE", type->second);
         }
     }
     int timeout = -1;
@@ -204,7 +228,7 @@ int RunLinkCommand(const std::string& command, const std::vector<std::string>& p
         timeout = std::stoi(t->second);
     }
 
-    CommandTransport transport(notifier);
+    CommandTransport& transport = m_impl->transport;
     transport.OpenLink({env.programDir, choice.library, choice.linkType, choice.deviceType}, false,
                        choice.configPath);
     if (transport.LinkHandle() == 0) {
@@ -213,11 +237,28 @@ int RunLinkCommand(const std::string& command, const std::vector<std::string>& p
     if (timeout >= 0) {
         transport.LinkSetTimeout(static_cast<std::uint16_t>(timeout));
     }
+    return kExitOk;
+}
 
+int RunLinkCommand(const std::string& command, const std::vector<std::string>& positional,
+                   const std::map<std::string, std::string>& options, const KtxEnvironment& env,
+                   std::ostream& out, std::ostream& err) {
+    StreamNotifier notifier(err);
+    const std::size_t wanted = command == "idn" ? 0 : command == "receive" ? 2 : 1;
+    if (positional.size() != wanted) {
+        err << "Falsche Anzahl von Argumenten für ktx " << command << '\n';
+        return kExitUsage;
+    }
+
+    LinkSession session(notifier);
+    if (const int code = session.Open(options, env, err); code != kExitOk) {
+        return code;
+    }
+    CommandTransport& transport = session.Transport();
     bool ok = false;
     if (command == "idn" || command == "query") {
         const std::string answer = transport.Query(
-            command == "idn" ? IdentificationQuery(choice.deviceType) : positional[0]);
+            command == "idn" ? IdentificationQuery(session.Choice().deviceType) : positional[0]);
         ok = !answer.empty();
         if (ok) {
             out << answer << '\n';
@@ -231,7 +272,6 @@ int RunLinkCommand(const std::string& command, const std::vector<std::string>& p
             out << std::filesystem::file_size(positional[1], ec) << " Bytes\n";
         }
     }
-    transport.CloseLink();
     if (!ok) {
         ShowErrorMsg(notifier, kMsgNotConnected, 0);
         return kExitFailure;

@@ -480,5 +480,24 @@ TEST(SimRobustnessTest, OutputCanBeTakenInPieces) {
     EXPECT_TRUE(test::DecodeBlock(Chomp(whole), {true, true, 2}).has_value());
 }
 
+// The command log tests read to check a program's exact sequence: every command as sent,
+// block data left out, long texts cut, the simulator's own commands not in it.
+TEST(SimCommandLogTest, ListsCommandsAsReceived) {
+    SimInstrument instrument(SimConfig{});
+    instrument.Receive("HEADER ON;DATA:SOURCE CH2\n");
+    Ask(instrument, "CURV?");
+    instrument.Receive("DATA:DESTINATION REF1\n:CURVE #14ABCD\n");
+    instrument.Receive("KTXSIM:FAULT NONE\n");
+    instrument.Receive(":CURVE " + std::string(100, '1') + "\n");
+    const std::string expected =
+        "HEADER ON\nDATA:SOURCE CH2\nCURV?\nDATA:DESTINATION REF1\n"
+        ":CURVE #14\n:CURVE " +
+        std::string(57, '1') + "\n";
+    EXPECT_EQ(Chomp(Ask(instrument, "KTXSIM:LOG?")), test::MakeBlock(expected));
+    instrument.Receive("KTXSIM:LOG CLEAR\n*IDN?\n");
+    instrument.TakeOutput();
+    EXPECT_EQ(Chomp(Ask(instrument, "ktxsim:log?")), test::MakeBlock("*IDN?\n"));
+}
+
 }  // namespace
 }  // namespace ktx::sim
