@@ -259,11 +259,13 @@ bool StreamLink::CopyDefiniteBlock(std::uint64_t length, FileSink& sink) {
     return true;
 }
 
-bool StreamLink::CopyUntilMessageEnd(FileSink& sink, bool successAtTimeout) {
+bool StreamLink::CopyUntilMessageEnd(FileSink& sink, bool successAtTimeout, bool afterLineFeed) {
     // The message ends where a line feed is followed by a quiet line. Without a final line
     // feed only the time-out ends it: a failure for "#0" blocks, the normal end for raw data
     // (hard copies are sent without any framing).
-    bool lastWasLf = false;
+    // A text answer arrives here with its line feed already written: only a quiet line is
+    // still needed to end it.
+    bool lastWasLf = afterLineFeed;
     bool anyData = sink.Written() > 0;
     Clock::time_point deadline = NextDeadline();
     for (;;) {
@@ -320,7 +322,7 @@ bool StreamLink::ReceiveFileLocked(FileSink& sink) {
                         if (header.kind == BlockHeader::Kind::Definite) {
                             return CopyDefiniteBlock(header.length, sink);
                         }
-                        return CopyUntilMessageEnd(sink, false);
+                        return CopyUntilMessageEnd(sink, false, false);
                     }
                 }
             }
@@ -328,12 +330,12 @@ bool StreamLink::ReceiveFileLocked(FileSink& sink) {
                 // A text answer; if more follows at once it was raw data after all.
                 sink.WriteHoldingTerminator(m_pending.data(), scan + 1);
                 Consume(scan + 1);
-                return CopyUntilMessageEnd(sink, true);
+                return CopyUntilMessageEnd(sink, true, true);
             }
             ++scan;
         }
         if (!needMore && scan > kMaxHeaderText) {
-            return CopyUntilMessageEnd(sink, true);
+            return CopyUntilMessageEnd(sink, true, false);
         }
         const Progress p = ReceiveMore(deadline);
         if (p == Progress::Data) {
@@ -439,7 +441,7 @@ bool StreamLink::ReadDataLocked(unsigned char* out, std::uint32_t count) {
     }
     if (!definite) {
         FileSink discard(nullptr);
-        return CopyUntilMessageEnd(discard, true);
+        return CopyUntilMessageEnd(discard, true, false);
     }
     // The part of the block beyond `count` belongs to no one; skip it so it cannot pose as
     // the next answer.

@@ -54,7 +54,7 @@ class StreamLink {
     void DropInput();
     void ConsumeTrailingTerminator();
     bool CopyDefiniteBlock(std::uint64_t length, FileSink& sink);
-    bool CopyUntilMessageEnd(FileSink& sink, bool successAtTimeout);
+    bool CopyUntilMessageEnd(FileSink& sink, bool successAtTimeout, bool afterLineFeed);
     bool ReceiveFileLocked(FileSink& sink);
     bool ReadDataLocked(unsigned char* out, std::uint32_t count);
 

@@ -39,7 +39,9 @@
 #include "app/select_instrument_dialog.h"
 #include "app/splash_form.h"
 #include "app/status_line.h"
+#include "waveform/file_dialogs.h"
 #include "waveform/waveform_import.h"
+#include "waveform/waveform_transfer.h"
 
 namespace ktx {
 
@@ -196,8 +198,10 @@ void TMainForm::BuildMenus() {
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
     QMenu* waveform = AddMenu(nullptr, QStringLiteral("Waveform1"), QStringLiteral("&Waveform"));
-    notYet(AddAction(waveform, QStringLiteral("EinlesenWF1"), QStringLiteral("&Einlesen WF")));
-    notYet(AddAction(waveform, QStringLiteral("AusgebenWF1"), QStringLiteral("&Ausgeben WF")));
+    connect(AddAction(waveform, QStringLiteral("EinlesenWF1"), QStringLiteral("&Einlesen WF")),
+            &QAction::triggered, this, [this] { TransferWaveform(kModeRead); });
+    connect(AddAction(waveform, QStringLiteral("AusgebenWF1"), QStringLiteral("&Ausgeben WF")),
+            &QAction::triggered, this, [this] { TransferWaveform(kModeWrite); });
     notYet(AddAction(waveform, QStringLiteral("EinlesenBild1"), QStringLiteral("Einlesen &Bild")));
 
     QMenu* fern2 =
@@ -711,6 +715,27 @@ void TMainForm::RequestRecompression(const RecompressionRequest& request) {
     if (const auto setup =
             HandleRecompression(request, m_state.compressionFile, *m_status, m_notifier, status)) {
         OpenView(*setup);
+    }
+}
+
+void TMainForm::TransferWaveform(int mode) {
+    TKTX_file_dial dialog(mode, m_state.deviceType, m_state.deviceIniFile, m_showAfterReading,
+                          m_notifier, this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    const TransferRequest request = dialog.Request();
+    if (mode == kModeRead) {
+        m_showAfterReading = request.show;
+    }
+    TransferContext context = MakeTransferContext(m_state);
+    context.openInView = [this](const std::string& file) { OpenFileByExtension(file); };
+    context.status = [this](const std::string& text) { SetStatusText(text); };
+    TransferCursorScope busy;
+    if (mode == kModeRead) {
+        ReadWaveforms(request, m_transport, context, m_notifier, *m_status);
+    } else {
+        WriteWaveform(request, m_transport, context, m_notifier, *m_status);
     }
 }
 

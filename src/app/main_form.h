@@ -105,6 +105,8 @@ class TMainForm : public QMainWindow, public ShellServices, public WaveViewHost 
     void PrinterSetup();
     void PrintActive();
     void ShowViewer();
+    // "&Einlesen WF" (mode 3) and "&Ausgeben WF" (mode 2).
+    void TransferWaveform(int mode);
     void SetStatusText(const std::string& text);
     ViewFiles Files() const;
     void MinimiseAll();
@@ -122,6 +124,7 @@ class TMainForm : public QMainWindow, public ShellServices, public WaveViewHost 
     QTextEdit* m_memo1 = nullptr;
     SplashForm* m_splash = nullptr;
     std::unique_ptr<QPrinter> m_printer;
+    bool m_showAfterReading = false;  // "Anzeigen" of the waveform file dialog, kept per run
     QMap<QString, QAction*> m_actions;
     QMap<QString, QMenu*> m_menus;
     std::vector<AppEntry> m_appEntries;

@@ -19,6 +19,8 @@
 #include "app/status_line.h"
 #include "link/fake_link.h"
 #include "test_files.h"
+#include "waveform/file_dialogs.h"
+#include "waveform/wave_file.h"
 
 namespace ktx {
 namespace {
@@ -294,6 +296,29 @@ TEST_F(MainFormTest, ShippedInstrumentsAnswerThroughTheSimulator) {
         EXPECT_TRUE(form->State().deviceConnected);
         EXPECT_TRUE(m_notifier.shown.empty()) << m_notifier.shown[0].text;
     }
+}
+
+TEST_F(MainFormTest, WaveformReadFromTheSimulatorThroughTheMenu) {
+    std::filesystem::create_symlink(std::string(KTX_PROGRAM_DIR) + "/ktx_sim.so",
+                                    m_home.Path("ktx_sim.so"));
+    WriteIni(std::string("[DEVICE]\nINIFILE=") + KTX_DRIVER_DIR +
+             "/kt_tds210.ini\n[TRANSFER]\nSS_TYPE=4\nDLL_NAME=ktx_sim.so\n[SIM]\nTYPE=1\n");
+    auto form = Start();
+    ASSERT_TRUE(form->State().deviceConnected);
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<TKTX_file_dial*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->SetFolder(m_home.Path(""));
+        dialog->SetFilterIndex(0);  // .ktx
+        dialog->SetFileName("kurve.ktx");
+        dialog->SelectSources({0});
+        dialog->SetRange("0", "1000");
+        dialog->Confirm();
+    });
+    form->Action("EinlesenWF1")->trigger();
+    EXPECT_TRUE(m_notifier.shown.empty()) << m_notifier.shown[0].text;
+    ASSERT_TRUE(std::filesystem::exists(m_home.Path("kurve.ktx")));
+    EXPECT_EQ(CountWaveFile(m_home.Path("kurve.ktx")), 1001);
 }
 
 TEST(SplashPicture, CifFileIsABitmapWithItsFirstBytesRotated) {
