@@ -105,10 +105,10 @@ std::string IdentificationQuery(int deviceType) {
 
 }  // namespace
 
-bool ParseLinkSpec(const std::string& spec, LinkChoice& choice) {
-    const auto colon = spec.find(':');
-    const std::string kind = spec.substr(0, colon);
-    const std::string rest = colon == std::string::npos ? "" : spec.substr(colon + 1);
+bool ParseLinkOption(const std::string& option, LinkChoice& choice) {
+    const auto colon = option.find(':');
+    const std::string kind = option.substr(0, colon);
+    const std::string rest = colon == std::string::npos ? "" : option.substr(colon + 1);
     if (kind == "tcp") {
         const auto at = rest.rfind(':');
         if (at == std::string::npos || at == 0 || !IsNumber(rest.substr(at + 1))) {
@@ -192,7 +192,7 @@ int LinkSession::Open(const std::map<std::string, std::string>& options, const K
                       std::ostream& err) {
     LinkChoice& choice = m_impl->choice;
     if (const auto link = options.find("--link"); link != options.end()) {
-        if (!ParseLinkSpec(link->second, choice)) {
+        if (!ParseLinkOption(link->second, choice)) {
             err << "Unbekannte Verbindung: " << link->second << '\n';
             return kExitUsage;
         }

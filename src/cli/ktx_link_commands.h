@@ -26,7 +26,7 @@ struct LinkChoice {
 };
 
 // Parses a `--link` value; false when it names no known interface.
-bool ParseLinkSpec(const std::string& spec, LinkChoice& choice);
+bool ParseLinkOption(const std::string& option, LinkChoice& choice);
 
 // The link of one `ktx` command, opened from the options --link, --type, --device, --timeout
 // (or kurvitex.ini) and closed when the session ends; a configuration file made for --link is

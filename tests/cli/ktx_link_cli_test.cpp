@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/ktx_link_commands.h"
 
-#include <QLibrary>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <QLibrary>
 
 #include <filesystem>
 #include <sstream>
@@ -18,43 +18,42 @@ namespace {
 using ::testing::Contains;
 using ::testing::HasSubstr;
 
-struct SpecCase {
-    const char* spec = "";
+struct LinkOptionCase {
+    const char* option = "";
     bool ok = false;
     const char* library = "";
     const char* section = "";
     const char* key = "";
     const char* value = "";
-    friend void PrintTo(const SpecCase& c, std::ostream* os) { *os << c.spec; }
+    friend void PrintTo(const LinkOptionCase& c, std::ostream* os) { *os << c.option; }
 };
 
-class LinkSpec : public ::testing::TestWithParam<SpecCase> {};
+class LinkOptionTest : public ::testing::TestWithParam<LinkOptionCase> {};
 
 INSTANTIATE_TEST_SUITE_P(
-    Specs, LinkSpec,
+    Options, LinkOptionTest,
     ::testing::Values(
-        SpecCase{"tcp:192.0.2.7:4000", true, "ktx_tcp.so", "TCP", "PORT", "4000"},
-        SpecCase{"tcp:::1:5025", true, "ktx_tcp.so", "TCP", "HOST", "::1"},
-        SpecCase{"tcp:localhost", false},
-        SpecCase{"tcp::5025", false},
-        SpecCase{"tcp:host:port", false},
-        SpecCase{"serial:/dev/ttyUSB0", true, "ktx_serial.so", "RS232", "CONFIG", "COM1:9600,N,8,1"},
-        SpecCase{"serial:/dev/pts/3:COM2:19200,E,7,1", true, "ktx_serial.so", "SERIAL", "DEVICE",
-                 "/dev/pts/3"},
-        SpecCase{"serial", false},
-        SpecCase{"sim", true, "ktx_sim.so", "", "", ""},
-        SpecCase{"sim:TDS 2024", true, "ktx_sim.so", "SIM", "MODEL", "TDS 2024"},
-        SpecCase{"usbtmc:/dev/usbtmc1", true, "ktx_usbtmc.so", "USBTMC", "DEVICE", "/dev/usbtmc1"},
-        SpecCase{"usbtmc", false},
-        SpecCase{"gpib:5", true, "ktx_gpib.so", "GPIB", "BOARD", "0"},
-        SpecCase{"gpib:1:7", true, "ktx_gpib.so", "GPIB", "PAD", "7"},
-        SpecCase{"gpib:x", false},
-        SpecCase{"vxi11:host", false}));
+        LinkOptionCase{"tcp:192.0.2.7:4000", true, "ktx_tcp.so", "TCP", "PORT", "4000"},
+        LinkOptionCase{"tcp:::1:5025", true, "ktx_tcp.so", "TCP", "HOST", "::1"},
+        LinkOptionCase{"tcp:localhost", false}, LinkOptionCase{"tcp::5025", false},
+        LinkOptionCase{"tcp:host:port", false},
+        LinkOptionCase{"serial:/dev/ttyUSB0", true, "ktx_serial.so", "RS232", "CONFIG",
+                       "COM1:9600,N,8,1"},
+        LinkOptionCase{"serial:/dev/pts/3:COM2:19200,E,7,1", true, "ktx_serial.so", "SERIAL",
+                       "DEVICE", "/dev/pts/3"},
+        LinkOptionCase{"serial", false}, LinkOptionCase{"sim", true, "ktx_sim.so", "", "", ""},
+        LinkOptionCase{"sim:TDS 2024", true, "ktx_sim.so", "SIM", "MODEL", "TDS 2024"},
+        LinkOptionCase{"usbtmc:/dev/usbtmc1", true, "ktx_usbtmc.so", "USBTMC", "DEVICE",
+                       "/dev/usbtmc1"},
+        LinkOptionCase{"usbtmc", false},
+        LinkOptionCase{"gpib:5", true, "ktx_gpib.so", "GPIB", "BOARD", "0"},
+        LinkOptionCase{"gpib:1:7", true, "ktx_gpib.so", "GPIB", "PAD", "7"},
+        LinkOptionCase{"gpib:x", false}, LinkOptionCase{"vxi11:host", false}));
 
-TEST_P(LinkSpec, NamesLibraryAndSettings) {
-    const SpecCase& c = GetParam();
+TEST_P(LinkOptionTest, NamesLibraryAndSettings) {
+    const LinkOptionCase& c = GetParam();
     LinkChoice choice;
-    ASSERT_EQ(ParseLinkSpec(c.spec, choice), c.ok);
+    ASSERT_EQ(ParseLinkOption(c.option, choice), c.ok);
     if (!c.ok) {
         return;
     }
@@ -67,7 +66,7 @@ TEST_P(LinkSpec, NamesLibraryAndSettings) {
 // The fake interface library, reached from a program folder of the test's own through a
 // symbolic link, so the loader and the test share one instance and its script.
 class KtxLinkCommand : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const std::string lib = std::string(KTX_FAKE_LINK_DIR) + "/ktx_fake.so";
         std::filesystem::create_symlink(lib, m_home.Path("ktx_fake.so"));
@@ -106,7 +105,8 @@ TEST_F(KtxLinkCommand, IdnFromKurvitexIni) {
 }
 
 TEST_F(KtxLinkCommand, HandheldInstrumentUsesItsOwnFileAndIdentification) {
-    test::WriteFile(m_home.Path("kt_ths.ini"), std::string("[DEVICE]\nTYPE=20\n[RS232]\nCONFIG=COM1:19200,N,8,1\n"));
+    test::WriteFile(m_home.Path("kt_ths.ini"),
+                    std::string("[DEVICE]\nTYPE=20\n[RS232]\nCONFIG=COM1:19200,N,8,1\n"));
     WriteIni("[DEVICE]\nINIFILE=" + m_home.Path("kt_ths.ini") +
              "\n[TRANSFER]\nSS_TYPE=1\nDLL_NAME=ktx_fake.so\n");
     m_script->answers = {"THS3014 V1.05"};
