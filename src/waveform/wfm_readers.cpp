@@ -111,6 +111,21 @@ void ShowBadFormat(Notifier& notifier, const std::string& path) {
     ShowErrorMsgText(notifier, kMsgBadFormat, path, 0);
 }
 
+// A reader's file must be open and longer than `minimum` bytes; a shorter one shows message 12
+// with its name (and the result says so, so the opener adds nothing).
+bool OpenLongerThan(const BlockReader& in, std::uint64_t minimum, const std::string& path,
+                    Notifier& notifier, ImportResult& result) {
+    if (!in.IsOpen()) {
+        return false;
+    }
+    if (in.Size() <= minimum) {
+        ShowBadFormat(notifier, path);
+        result.reported = true;
+        return false;
+    }
+    return true;
+}
+
 // Where the fields of a reference waveform file lie. Versions 1 and 2 store the point density
 // of each dimension in 4 bytes, version 3 in 8, so everything after the first explicit
 // dimension moves (measured on :WFM#003 files and as the maker's format document lays out).
@@ -197,12 +212,7 @@ ImportResult ReadWfmTds5000(const std::string& path, const std::string& target, 
                             ProgressSink& progress) {
     ImportResult result;
     BlockReader in(path);
-    if (!in.IsOpen()) {
-        return result;
-    }
-    if (in.Size() <= 830) {
-        ShowBadFormat(notifier, path);
-        result.reported = true;
+    if (!OpenLongerThan(in, 830, path, notifier, result)) {
         return result;
     }
     std::vector<std::uint8_t> header(kWfmV3.headerSize, 0);
@@ -348,12 +358,7 @@ ImportResult ReadWfmLlwfm(const std::string& path, const std::string& target, No
                           ProgressSink& progress) {
     ImportResult result;
     BlockReader in(path);
-    if (!in.IsOpen()) {
-        return result;
-    }
-    if (in.Size() <= 208) {
-        ShowBadFormat(notifier, path);
-        result.reported = true;
+    if (!OpenLongerThan(in, 208, path, notifier, result)) {
         return result;
     }
     if (!Contains(ReadPrefix(in, 7), "LLWFM #")) {
@@ -428,12 +433,7 @@ ImportResult ReadWfmMagic(const std::string& path, const std::string& target, No
                           ProgressSink& progress) {
     ImportResult result;
     BlockReader in(path);
-    if (!in.IsOpen()) {
-        return result;
-    }
-    if (in.Size() <= 16) {
-        ShowBadFormat(notifier, path);
-        result.reported = true;
+    if (!OpenLongerThan(in, 16, path, notifier, result)) {
         return result;
     }
     // "MAGIC 1000", a line end and "#" (three bytes), then the data length as "#dL".
