@@ -284,12 +284,7 @@ ImportResult ReadIsf(const std::string& path, const std::string& target, Notifie
         }
         done += want;
     }
-    result.points = out.Points();
-    if (result.points == 0) {
-        return result;  // nothing a view could show
-    }
-    result.ok = out.Commit();
-    result.reported = !result.ok;
+    FinishImport(out, true, result);
     return result;
 }
 

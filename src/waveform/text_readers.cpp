@@ -140,12 +140,7 @@ ImportResult ReadPairs(const std::string& path, const std::string& target, Notif
             break;
         }
     }
-    result.points = out.Points();
-    if (!ok || result.points == 0) {
-        return result;
-    }
-    result.ok = out.Commit();
-    result.reported = !result.ok;
+    FinishImport(out, ok, result);
     return result;
 }
 
@@ -201,12 +196,7 @@ ImportResult ReadTabText(const std::string& path, const std::string& target, Not
             break;
         }
     }
-    result.points = out.Points();
-    if (!ok || result.points == 0) {
-        return result;
-    }
-    result.ok = out.Commit();
-    result.reported = !result.ok;
+    FinishImport(out, ok, result);
     return result;
 }
 

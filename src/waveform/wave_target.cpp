@@ -110,4 +110,13 @@ bool WaveTarget::Commit() {
     return true;
 }
 
+void FinishImport(WaveTarget& out, bool readOk, ImportResult& result) {
+    result.points = out.Points();
+    if (!readOk || result.points == 0) {
+        return;  // nothing a view could show
+    }
+    result.ok = out.Commit();
+    result.reported = !result.ok;
+}
+
 }  // namespace ktx

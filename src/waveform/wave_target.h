@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "waveform/block_file.h"
+#include "waveform/import_result.h"
 #include "waveform/real6.h"
 #include "waveform/time_field.h"
 #include "waveform/wave_file.h"
@@ -75,5 +76,10 @@ class WaveTarget {
     bool m_committed = false;
     bool m_started = false;
 };
+
+// The end of every reader: the points written go into `result`; a read that went well and
+// gave at least one point is committed (message 41 on a failed write), anything else leaves no
+// target behind.
+void FinishImport(WaveTarget& out, bool readOk, ImportResult& result);
 
 }  // namespace ktx

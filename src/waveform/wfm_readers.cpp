@@ -291,12 +291,7 @@ ImportResult ReadWfmTds5000(const std::string& path, const std::string& target, 
         }
         done += want;
     }
-    result.points = out.Points();
-    if (result.points == 0) {
-        return result;  // nothing a view could show
-    }
-    result.ok = out.Commit();
-    result.reported = !result.ok;
+    FinishImport(out, true, result);
     return result;
 }
 
@@ -420,12 +415,7 @@ ImportResult ReadWfmLlwfm(const std::string& path, const std::string& target, No
     if (in.Failed() || out.Points() == 0) {
         return result;
     }
-    result.points = out.Points();
-    if (result.points == 0) {
-        return result;  // nothing a view could show
-    }
-    result.ok = out.Commit();
-    result.reported = !result.ok;
+    FinishImport(out, true, result);
     return result;
 }
 
@@ -496,12 +486,7 @@ ImportResult ReadWfmMagic(const std::string& path, const std::string& target, No
         }
         i += want;
     }
-    result.points = out.Points();
-    if (result.points == 0) {
-        return result;  // nothing a view could show
-    }
-    result.ok = out.Commit();
-    result.reported = !result.ok;
+    FinishImport(out, true, result);
     return result;
 }
 
