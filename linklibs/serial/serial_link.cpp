@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "fd_util.h"
 #include "ktx_link.h"
 #include "link_ops.h"
 #include "link_settings.h"
@@ -139,26 +140,9 @@ class TerminalStream final : public ByteStream {
         }
     }
 
-    void Drain(std::string& out) override {
-        char buffer[4096];
-        for (std::size_t taken = 0; m_fd >= 0 && taken < kMaxDrainBytes;) {
-            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                return;
-            }
-            out.append(buffer, static_cast<std::size_t>(n));
-            taken += static_cast<std::size_t>(n);
-        }
-    }
+    void Drain(std::string& out) override { DrainFd(m_fd, out, false); }
 
-    bool Close() override {
-        if (m_fd < 0) {
-            return true;
-        }
-        const bool ok = ::close(m_fd) == 0;
-        m_fd = -1;
-        return ok;
-    }
+    bool Close() override { return CloseFd(m_fd); }
 
   private:
     bool Wait(short events, Clock::time_point deadline) {

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 
+#include "fd_util.h"
 #include "ktx_link.h"
 #include "link_ops.h"
 #include "link_settings.h"
@@ -99,26 +100,9 @@ class TcpStream final : public ByteStream {
         }
     }
 
-    void Drain(std::string& out) override {
-        char buffer[4096];
-        for (std::size_t taken = 0; m_fd >= 0 && taken < kMaxDrainBytes;) {
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (n <= 0) {
-                return;
-            }
-            out.append(buffer, static_cast<std::size_t>(n));
-            taken += static_cast<std::size_t>(n);
-        }
-    }
+    void Drain(std::string& out) override { DrainFd(m_fd, out, true); }
 
-    bool Close() override {
-        if (m_fd < 0) {
-            return true;
-        }
-        const bool ok = ::close(m_fd) == 0;
-        m_fd = -1;
-        return ok;
-    }
+    bool Close() override { return CloseFd(m_fd); }
 
   private:
     int m_fd;

@@ -19,6 +19,7 @@
 #include <linux/usb/tmc.h>
 #endif
 
+#include "fd_util.h"
 #include "ktx_link.h"
 #include "link_ops.h"
 #include "link_settings.h"
@@ -84,14 +85,7 @@ class UsbtmcStream final : public ByteStream {
     // only ever dropped by the failed read that meets them.
     void Drain(std::string& /*out*/) override {}
 
-    bool Close() override {
-        if (m_fd < 0) {
-            return true;
-        }
-        const bool ok = ::close(m_fd) == 0;
-        m_fd = -1;
-        return ok;
-    }
+    bool Close() override { return CloseFd(m_fd); }
 
   private:
     void SetDriverTimeout(Clock::time_point deadline) {
