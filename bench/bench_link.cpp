@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/notifier.h"
+#include "config/notifier.h"
 #include "link/command_transport.h"
 
 namespace {
@@ -63,7 +63,7 @@ SimServer& Server() {
     return server;
 }
 
-const char* const kSetup[] = {"ACQ:STATE STOP", "HEADER ON", "VERBOSE ON",  "DATA:SOURCE CH1",
+const char* const kSetup[] = {"ACQ:STATE STOP", "HEADER ON",  "VERBOSE ON",   "DATA:SOURCE CH1",
                               "DATA:ENC RIB",   "DATA:WID 2", "DATA:START 1", "DATA:STOP 10000000"};
 
 // The reference: a socket, the same commands, and read()/write() of whatever arrives into a

@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/notifier.h"
-#include "app/progress.h"
+#include "config/notifier.h"
+#include "config/progress.h"
 #include "view/tktxview.h"
 #include "view/view_test_files.h"
 #include "view/wave_processing.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/notifier.h"
-#include "app/progress.h"
+#include "config/notifier.h"
+#include "config/progress.h"
 #include "waveform/curve_converter.h"
 #include "waveform/waveform_record.h"
 

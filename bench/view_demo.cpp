@@ -9,8 +9,8 @@
 #include <iostream>
 #include <string>
 
-#include "app/notifier.h"
-#include "app/progress.h"
+#include "config/notifier.h"
+#include "config/progress.h"
 #include "view/tktxview.h"
 #include "view/view_test_files.h"
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/notifier.h"
-#include "app/progress.h"
+#include "config/notifier.h"
+#include "config/progress.h"
 #include "waveform/curve_converter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/device_file.h"
-#include "app/device_validator.h"
+#include "config/device_file.h"
+#include "config/device_validator.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::string path = [] {

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/notifier.h"
-#include "app/progress.h"
+#include "config/notifier.h"
+#include "config/progress.h"
 #include "waveform/isf_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

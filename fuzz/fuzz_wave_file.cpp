@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/notifier.h"
+#include "config/notifier.h"
 #include "waveform/waveform_record.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

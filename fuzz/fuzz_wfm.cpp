@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/notifier.h"
-#include "app/progress.h"
+#include "config/notifier.h"
+#include "config/progress.h"
 #include "waveform/curve_writers.h"
 #include "waveform/wfm_readers.h"
 

@@ -8,9 +8,9 @@
 #include <exception>
 
 #include "app/main_form.h"
-#include "app/notifier.h"
-#include "app/program_state.h"
 #include "app/qt_notifier.h"
+#include "config/notifier.h"
+#include "config/program_state.h"
 
 namespace {
 

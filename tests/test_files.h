@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/notifier.h"
-#include "app/progress.h"
+#include "config/notifier.h"
+#include "config/progress.h"
 
 namespace ktx::test {
 

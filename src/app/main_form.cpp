@@ -28,17 +28,17 @@
 
 #include <filesystem>
 
-#include "app/device_file.h"
 #include "app/icons.h"
 #include "app/info_dialogs.h"
-#include "app/instrument_list.h"
 #include "app/link_dialogs.h"
-#include "app/notifier.h"
-#include "app/profile_file.h"
 #include "app/qt_notifier.h"
 #include "app/select_instrument_dialog.h"
 #include "app/splash_form.h"
 #include "app/status_line.h"
+#include "config/device_file.h"
+#include "config/instrument_list.h"
+#include "config/notifier.h"
+#include "config/profile_file.h"
 #include "waveform/file_dialogs.h"
 #include "waveform/waveform_import.h"
 #include "waveform/waveform_transfer.h"

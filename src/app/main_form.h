@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/child_window.h"
-#include "app/program_state.h"
 #include "app/shell_logic.h"
+#include "config/program_state.h"
 #include "link/command_transport.h"
 #include "view/tktxview.h"
 

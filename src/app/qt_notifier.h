@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/notifier.h"
+#include "config/notifier.h"
 
 class QMessageBox;
 class QWidget;

@@ -17,8 +17,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/notifier.h"
 #include "app/save_rules.h"
+#include "config/notifier.h"
 
 namespace ktx {
 

@@ -17,7 +17,7 @@ Tsel_oszi::Tsel_oszi(const std::vector<std::string>& names, int preselected, QWi
         // Definition files of the field are 8-bit text; ours are UTF-8.
         const QString text = QString::fromUtf8(n.c_str());
         m_list->addItem(text.contains(QChar::ReplacementCharacter) ? QString::fromLatin1(n.c_str())
-                                                                    : text);
+                                                                   : text);
     }
     m_list->setCurrentRow(preselected);
     connect(m_list, &QListWidget::itemDoubleClicked, this, &QDialog::accept);

@@ -13,14 +13,14 @@ namespace ktx {
 
 class Tsel_oszi : public QDialog {
     Q_OBJECT
-public:
+  public:
     // `names` in list order (unsorted, as found); `preselected` the row to select, -1 for none.
     Tsel_oszi(const std::vector<std::string>& names, int preselected, QWidget* parent = nullptr);
     // The chosen row, -1 when none is selected.
     int Selected() const;
     QListWidget* List() const { return m_list; }
 
-private:
+  private:
     QListWidget* m_list;
 };
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/message_catalog.h"
-#include "app/profile_file.h"
+#include "config/message_catalog.h"
+#include "config/profile_file.h"
 #include "link/command_transport.h"
 
 namespace ktx {

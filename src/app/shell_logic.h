@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/program_state.h"
+#include "config/program_state.h"
 
 namespace ktx {
 

@@ -6,7 +6,7 @@
 
 #include <QWidget>
 
-#include "app/progress.h"
+#include "config/progress.h"
 
 class QLabel;
 class QProgressBar;

@@ -18,7 +18,8 @@ void WaitBusy(int ms) {
 }
 
 void ProcessOneMessage() {
-    if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(QThread::currentThread())) {
+    if (QAbstractEventDispatcher* d =
+            QAbstractEventDispatcher::instance(QThread::currentThread())) {
         d->processEvents(QEventLoop::AllEvents);
     }
 }

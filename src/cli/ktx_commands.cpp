@@ -10,15 +10,15 @@
 #include <ostream>
 #include <system_error>
 
-#include "app/device_validator.h"
-#include "app/message_catalog.h"
-#include "app/notifier.h"
-#include "app/progress.h"
 #include "cli/ktx_file_commands.h"
 #include "cli/ktx_link_commands.h"
 #include "cli/ktx_transfer_commands.h"
 #include "cli/ktx_view_commands.h"
 #include "cli/stream_notifier.h"
+#include "config/device_validator.h"
+#include "config/message_catalog.h"
+#include "config/notifier.h"
+#include "config/progress.h"
 #include "waveform/block_file.h"
 #include "waveform/curve_converter.h"
 #include "waveform/waveform_record.h"

@@ -6,10 +6,10 @@
 #include <ostream>
 #include <system_error>
 
-#include "app/notifier.h"
-#include "app/progress.h"
 #include "cli/ktx_commands.h"
 #include "cli/stream_notifier.h"
+#include "config/notifier.h"
+#include "config/progress.h"
 #include "waveform/curve_writers.h"
 #include "waveform/wave_file.h"
 #include "waveform/waveform_import.h"

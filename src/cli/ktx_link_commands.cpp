@@ -9,11 +9,11 @@
 #include <random>
 #include <system_error>
 
-#include "app/device_file.h"
-#include "app/profile_file.h"
-#include "app/program_state.h"
 #include "cli/ktx_commands.h"
 #include "cli/stream_notifier.h"
+#include "config/device_file.h"
+#include "config/profile_file.h"
+#include "config/program_state.h"
 #include "link/command_transport.h"
 
 namespace ktx {

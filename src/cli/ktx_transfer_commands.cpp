@@ -10,12 +10,12 @@
 #include <random>
 #include <system_error>
 
-#include "app/device_file.h"
-#include "app/notifier.h"
-#include "app/progress.h"
 #include "cli/ktx_commands.h"
 #include "cli/ktx_link_commands.h"
 #include "cli/stream_notifier.h"
+#include "config/device_file.h"
+#include "config/notifier.h"
+#include "config/progress.h"
 #include "waveform/waveform_transfer.h"
 
 namespace ktx {

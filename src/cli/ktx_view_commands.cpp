@@ -6,9 +6,9 @@
 #include <optional>
 #include <ostream>
 
-#include "app/progress.h"
 #include "cli/ktx_commands.h"
 #include "cli/stream_notifier.h"
+#include "config/progress.h"
 #include "view/wave_processing.h"
 
 namespace ktx {

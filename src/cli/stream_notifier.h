@@ -5,7 +5,7 @@
 
 #include <ostream>
 
-#include "app/notifier.h"
+#include "config/notifier.h"
 
 namespace ktx {
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/notifier.h"
+#include "config/notifier.h"
 
 Q_LOGGING_CATEGORY(lcLink, "ktx.link")
 

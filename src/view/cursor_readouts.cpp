@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/message_catalog.h"
+#include "config/message_catalog.h"
 #include "tools/format_with_prefix.h"
 
 namespace ktx {

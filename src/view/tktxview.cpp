@@ -24,10 +24,10 @@
 #include <cmath>
 #include <filesystem>
 
-#include "app/message_catalog.h"
-#include "app/notifier.h"
-#include "app/progress.h"
 #include "app/save_dialogs.h"
+#include "config/message_catalog.h"
+#include "config/notifier.h"
+#include "config/progress.h"
 #include "view/axis_scale.h"
 #include "view/cursor_readouts.h"
 #include "view/print_page.h"

@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/message_catalog.h"
-#include "app/notifier.h"
-#include "app/progress.h"
+#include "config/message_catalog.h"
+#include "config/notifier.h"
+#include "config/progress.h"
 #include "view/cursor_readouts.h"
 #include "waveform/block_file.h"
 

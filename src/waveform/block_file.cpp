@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "waveform/block_file.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -23,17 +26,17 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
 
 }  // namespace
 
-BlockReader::BlockReader(const std::string& path) : m_file(OpenFile(path, "rb")) {
+BlockReader::BlockReader(const std::string& path) : m_file(OpenSourceFile(path, m_openError)) {
     if (!m_file) {
         return;
     }
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec) {
+    struct stat st {};
+    if (::fstat(::fileno(m_file.get()), &st) != 0) {
+        m_openError = {FileFault::OpenFailed, errno, path};
         m_file.reset();
         return;
     }
-    m_size = size;
+    m_size = static_cast<std::uint64_t>(st.st_size);
     std::setvbuf(m_file.get(), nullptr, _IONBF, 0);  // we buffer ourselves
 }
 
@@ -94,7 +97,9 @@ bool BlockReader::Seek(std::uint64_t offset) {
 }
 
 BlockWriter::BlockWriter(const std::string& path) : m_file(OpenFile(path, "wb")) {
-    if (m_file) {
+    if (!m_file) {
+        m_errno = errno;
+    } else {
         m_opened = true;
         std::setvbuf(m_file, nullptr, _IONBF, 0);
         m_buffer.resize(kBlockSize);
@@ -111,6 +116,7 @@ void BlockWriter::Flush() {
     }
     if (!m_failed && std::fwrite(m_buffer.data(), 1, m_used, m_file) != m_used) {
         m_failed = true;
+        m_errno = errno;
     }
     m_used = 0;
 }
@@ -140,8 +146,9 @@ bool BlockWriter::Close() {
         return Ok();
     }
     Flush();
-    if (std::fclose(m_file) != 0) {
+    if (std::fclose(m_file) != 0 && !m_failed) {
         m_failed = true;
+        m_errno = errno;
     }
     m_file = nullptr;
     return !m_failed;

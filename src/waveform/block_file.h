@@ -11,18 +11,22 @@
 #include <string>
 #include <vector>
 
+#include "config/safe_file.h"
+
 namespace ktx {
 
 class BlockReader {
   public:
     static constexpr std::size_t kBlockSize = 1 << 20;
 
-    // Opens `path` for reading; a directory or a missing file leaves the reader not open.
+    // Opens `path` for reading; anything but an existing regular file (a folder, a FIFO, a
+    // device) leaves the reader not open, with the reason in OpenError(). Never blocks.
     explicit BlockReader(const std::string& path);
     BlockReader(const BlockReader&) = delete;
     BlockReader& operator=(const BlockReader&) = delete;
 
     bool IsOpen() const { return m_file != nullptr; }
+    const FileError& OpenError() const { return m_openError; }
     // File size in bytes at open time.
     std::uint64_t Size() const { return m_size; }
 
@@ -47,6 +51,7 @@ class BlockReader {
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
+    FileError m_openError;
     std::unique_ptr<std::FILE, Closer> m_file;
     std::uint64_t m_size = 0;
     std::vector<std::uint8_t> m_buffer;
@@ -59,7 +64,8 @@ class BlockWriter {
   public:
     static constexpr std::size_t kBlockSize = 1 << 20;
 
-    // Creates or truncates `path`.
+    // Creates or truncates `path`: a SafeFile's temporary file, or a scratch file of the
+    // program's own. Files the user sees are written through SafeFile.
     explicit BlockWriter(const std::string& path);
     ~BlockWriter();
     BlockWriter(const BlockWriter&) = delete;
@@ -70,6 +76,8 @@ class BlockWriter {
     // Flushes and closes; false when any write, the flush or the close failed.
     bool Close();
     bool Ok() const { return m_opened && !m_failed; }
+    // errno of the first failure (0 when none was reported).
+    int Errno() const { return m_errno; }
 
   private:
     void Flush();
@@ -79,6 +87,7 @@ class BlockWriter {
     std::vector<std::uint8_t> m_buffer;
     std::size_t m_used = 0;
     bool m_failed = false;
+    int m_errno = 0;
 };
 
 }  // namespace ktx

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "app/notifier.h"
-#include "app/progress.h"
+#include "config/notifier.h"
+#include "config/progress.h"
 #include "waveform/block_file.h"
 #include "waveform/text_number.h"
 #include "waveform/time_field.h"

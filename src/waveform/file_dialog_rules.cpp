@@ -6,7 +6,7 @@
 #include <charconv>
 #include <filesystem>
 
-#include "app/device_file.h"
+#include "config/device_file.h"
 
 namespace ktx {
 

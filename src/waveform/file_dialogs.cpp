@@ -19,8 +19,8 @@
 
 #include <filesystem>
 
-#include "app/notifier.h"
 #include "app/save_rules.h"
+#include "config/notifier.h"
 #include "waveform/wfm_readers.h"
 
 namespace ktx {

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/notifier.h"
-#include "app/progress.h"
+#include "config/notifier.h"
+#include "config/progress.h"
 
 namespace ktx {
 

@@ -5,7 +5,7 @@
 #include <cctype>
 #include <filesystem>
 
-#include "app/notifier.h"
+#include "config/notifier.h"
 #include "waveform/isf_reader.h"
 #include "waveform/text_readers.h"
 #include "waveform/wfm_readers.h"

@@ -16,7 +16,7 @@
 #include <unistd.h>
 #endif
 
-#include "app/notifier.h"
+#include "config/notifier.h"
 #include "waveform/block_file.h"
 
 namespace ktx {

@@ -8,10 +8,10 @@
 #include <string_view>
 #include <system_error>
 
-#include "app/device_file.h"
-#include "app/notifier.h"
-#include "app/program_state.h"
-#include "app/progress.h"
+#include "config/device_file.h"
+#include "config/notifier.h"
+#include "config/program_state.h"
+#include "config/progress.h"
 #include "link/command_transport.h"
 #include "waveform/block_file.h"
 #include "waveform/curve_converter.h"

@@ -10,8 +10,8 @@
 #include <system_error>
 #include <vector>
 
-#include "app/notifier.h"
-#include "app/progress.h"
+#include "config/notifier.h"
+#include "config/progress.h"
 #include "waveform/block_file.h"
 #include "waveform/curve_converter.h"
 #include "waveform/text_number.h"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <QLibrary>
 
-#include "app/profile_file.h"
+#include "config/profile_file.h"
 #include "link/command_transport.h"
 #include "link/fake_link.h"
 #include "test_files.h"

@@ -13,10 +13,10 @@
 #include <filesystem>
 
 #include "app/link_dialogs.h"
-#include "app/profile_file.h"
 #include "app/select_instrument_dialog.h"
 #include "app/splash_form.h"
 #include "app/status_line.h"
+#include "config/profile_file.h"
 #include "link/fake_link.h"
 #include "test_files.h"
 #include "waveform/file_dialogs.h"

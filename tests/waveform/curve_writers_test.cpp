@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/message_catalog.h"
+#include "config/message_catalog.h"
 #include "test_files.h"
 #include "waveform/text_number.h"
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/message_catalog.h"
+#include "config/message_catalog.h"
 #include "test_files.h"
 #include "waveform/isf_reader.h"
 #include "waveform/text_readers.h"

@@ -13,7 +13,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/message_catalog.h"
+#include "config/message_catalog.h"
 #include "link/command_transport.h"
 #include "test_files.h"
 #include "waveform/curve_writers.h"

@@ -6,10 +6,10 @@
 
 #include <map>
 
-#include "app/device_file.h"
-#include "app/device_validator.h"
-#include "app/instrument_list.h"
-#include "app/profile_file.h"
+#include "config/device_file.h"
+#include "config/device_validator.h"
+#include "config/instrument_list.h"
+#include "config/profile_file.h"
 #include "test_files.h"
 
 namespace ktx {

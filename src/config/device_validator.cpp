@@ -2,14 +2,14 @@
 // The instrument definition file check; see device_validator.h. The order of the checks is the
 // order in which the messages were numbered, and a file author fixing one fault after another
 // relies on it.
-#include "app/device_validator.h"
+#include "config/device_validator.h"
 
 #include <string_view>
 
-#include "app/device_file.h"
-#include "app/message_catalog.h"
-#include "app/notifier.h"
-#include "app/profile_file.h"
+#include "config/device_file.h"
+#include "config/message_catalog.h"
+#include "config/notifier.h"
+#include "config/profile_file.h"
 
 namespace ktx {
 
@@ -92,8 +92,8 @@ std::string Upper(std::string s) {
     return s;
 }
 
-// Walks the checks; Fail and the Check* methods do nothing once a fault was found. Loops over list entries
-// stop at the first faulty one, so a COUNT far beyond the file's entries costs one look-up.
+// Walks the checks; Fail and the Check* methods do nothing once a fault was found. Loops over list
+// entries stop at the first faulty one, so a COUNT far beyond the file's entries costs one look-up.
 class Checker {
   public:
     explicit Checker(const std::string& path) : m_file(path) {}

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument definition check: every message from a minimal faulty file, the order in which
 // faults are found, and the files that must pass.
-#include "app/device_validator.h"
+#include "config/device_validator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Accessors of the instrument definition file; see device_file.h.
-#include "app/device_file.h"
+#include "config/device_file.h"
 
 #include <algorithm>
 
-#include "app/profile_file.h"
+#include "config/profile_file.h"
 
 namespace ktx {
 

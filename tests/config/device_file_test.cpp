@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/device_file.h"
+#include "config/device_file.h"
 
 #include <gtest/gtest.h>
 
-#include "app/profile_file.h"
+#include "config/profile_file.h"
 #include "test_files.h"
 
 namespace ktx {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/notifier.h"
+#include "config/notifier.h"
 
-#include "app/message_catalog.h"
+#include "config/message_catalog.h"
 
 namespace ktx {
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/program_state.h"
+#include "config/program_state.h"
 
 #include <filesystem>
 
-#include "app/device_file.h"
-#include "app/profile_file.h"
+#include "config/device_file.h"
+#include "config/profile_file.h"
 
 namespace ktx {
 

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // "Geräteauswahl" without the window: the list, the preselection, accepting a file and the state
 // that follows from it.
-#include "app/instrument_list.h"
+#include "config/instrument_list.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "app/device_file.h"
-#include "app/profile_file.h"
+#include "config/device_file.h"
+#include "config/profile_file.h"
 #include "test_files.h"
 
 namespace ktx {

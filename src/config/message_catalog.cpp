@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/message_catalog.h"
+#include "config/message_catalog.h"
 
 #include <algorithm>
 #include <array>

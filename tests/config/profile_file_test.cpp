@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/profile_file.h"
+#include "config/profile_file.h"
 
 #include <gtest/gtest.h>
 

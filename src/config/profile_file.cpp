@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/profile_file.h"
+#include "config/profile_file.h"
 
 // Bytes are kept as they are: instrument definition files of the field are 8-bit text.
 #define SI_NO_CONVERSION

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // "Geräteauswahl" without the window; see instrument_list.h.
-#include "app/instrument_list.h"
+#include "config/instrument_list.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 
-#include "app/device_file.h"
-#include "app/device_validator.h"
-#include "app/notifier.h"
-#include "app/profile_file.h"
+#include "config/device_file.h"
+#include "config/device_validator.h"
+#include "config/notifier.h"
+#include "config/profile_file.h"
 
 namespace ktx {
 

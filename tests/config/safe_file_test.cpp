@@ -1,0 +1,172 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "config/safe_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "test_files.h"
+
+namespace ktx {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Text(const std::string& path) {
+    const auto bytes = test::ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Writes `text` through a SafeFile the way every writer does.
+bool Replace(const std::string& target, const std::string& text,
+             const std::vector<std::string>& sources, FileError* error = nullptr) {
+    SafeFile file(target);
+    bool ok = file.Begin(sources);
+    if (ok) {
+        test::WriteFile(file.TempPath(), text);
+        ok = file.Commit();
+    }
+    if (error != nullptr) {
+        *error = file.Error();
+    }
+    return ok;
+}
+
+std::size_t FilesIn(const std::string& dir) {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
+}
+
+struct RefusedCase {
+    const char* name;
+    // Prepares the folder and returns the target to write; `source` is the operation's source.
+    std::string (*prepare)(const test::TempDir& dir, const std::string& source);
+    FileFault fault;
+    int message;
+};
+
+const RefusedCase kRefused[] = {
+    {"SameFile", [](const test::TempDir&, const std::string& s) { return s; },
+     FileFault::SameAsSource, 7},
+    {"SameFileOtherSpelling",
+     [](const test::TempDir& d, const std::string&) { return d.Path("sub/../src.ktx"); },
+     FileFault::SameAsSource, 7},
+    {"HardLink",
+     [](const test::TempDir& d, const std::string& s) {
+         fs::create_hard_link(s, d.Path("hard.ktx"));
+         return d.Path("hard.ktx");
+     },
+     FileFault::SameAsSource, 7},
+    {"SymbolicLink",
+     [](const test::TempDir& d, const std::string& s) {
+         fs::create_symlink(s, d.Path("soft.ktx"));
+         return d.Path("soft.ktx");
+     },
+     FileFault::SameAsSource, 7},
+    {"Fifo",
+     [](const test::TempDir& d, const std::string&) {
+         ::mkfifo(d.Path("fifo").c_str(), 0600);
+         return d.Path("fifo");
+     },
+     FileFault::NotRegular, 7},
+    {"Folder",
+     [](const test::TempDir& d, const std::string&) {
+         fs::create_directory(d.Path("folder"));
+         return d.Path("folder");
+     },
+     FileFault::NotRegular, 7},
+    {"DeviceNode", [](const test::TempDir&, const std::string&) { return std::string("/dev/null"); },
+     FileFault::NotRegular, 7},
+    {"WriteProtected",
+     [](const test::TempDir& d, const std::string&) {
+         test::WriteFile(d.Path("ro.ktx"), std::string("old"));
+         fs::permissions(d.Path("ro.ktx"), fs::perms::owner_read);
+         return d.Path("ro.ktx");
+     },
+     FileFault::ReadOnly, 7},
+    {"MissingFolder",
+     [](const test::TempDir& d, const std::string&) { return d.Path("none/x.ktx"); },
+     FileFault::CreateFailed, 41},
+};
+
+class SafeFileRefuses : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(SafeFileRefuses, LeavesEverythingAsItWas) {
+    test::TempDir dir;
+    fs::create_directory(dir.Path("sub"));
+    const std::string source = dir.Path("src.ktx");
+    test::WriteFile(source, std::string("source"));
+    const std::string target = GetParam().prepare(dir, source);
+    const std::size_t before = FilesIn(dir.Path(""));
+
+    FileError error;
+    EXPECT_FALSE(Replace(target, "new", {source}, &error));
+    EXPECT_EQ(error.fault, GetParam().fault);
+    EXPECT_EQ(error.Message(), GetParam().message);
+    EXPECT_NE(error.Text().find(target), std::string::npos);
+    EXPECT_EQ(Text(source), "source");
+    EXPECT_EQ(FilesIn(dir.Path("")), before);  // no temporary file left behind
+    if (fs::is_fifo(target)) {
+        EXPECT_TRUE(fs::is_fifo(target));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, SafeFileRefuses, ::testing::ValuesIn(kRefused),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SafeFile, ReplacesThroughLinksAndKeepsPermissions) {
+    test::TempDir dir;
+    const std::string real = dir.Path("real.ktx");
+    test::WriteFile(real, std::string("old"));
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink(real, dir.Path("link.ktx"));
+
+    ASSERT_TRUE(Replace(dir.Path("link.ktx"), "new", {dir.Path("other.ktx")}));
+    EXPECT_TRUE(fs::is_symlink(dir.Path("link.ktx")));
+    EXPECT_EQ(Text(real), "new");
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(FilesIn(dir.Path("")), 2u);
+}
+
+TEST(SafeFile, AFailedOrCancelledWriteKeepsTheOldTarget) {
+    test::TempDir dir;
+    const std::string target = dir.Path("t.ktx");
+    test::WriteFile(target, std::string("old"));
+    {
+        SafeFile file(target);
+        ASSERT_TRUE(file.Begin());
+        test::WriteFile(file.TempPath(), std::string("half"));
+        file.Fail(ENOSPC);
+        EXPECT_FALSE(file.Commit());
+        EXPECT_EQ(file.Error().Message(), 41);
+        EXPECT_NE(file.Error().Text().find("kein Speicherplatz"), std::string::npos);
+    }
+    {
+        SafeFile file(target);
+        ASSERT_TRUE(file.Begin());
+        test::WriteFile(file.TempPath(), std::string("abandoned"));
+    }  // destroyed without Commit
+    EXPECT_EQ(Text(target), "old");
+    EXPECT_EQ(FilesIn(dir.Path("")), 1u);
+}
+
+TEST(SafeFile, SourcesAreCheckedWithoutBlocking) {
+    test::TempDir dir;
+    ::mkfifo(dir.Path("fifo").c_str(), 0600);
+    test::WriteFile(dir.Path("file"), std::string("x"));
+    FileError error;
+    EXPECT_EQ(OpenSourceFile(dir.Path("fifo"), error), nullptr);  // would wait for a writer
+    EXPECT_EQ(error.fault, FileFault::NotRegular);
+    EXPECT_EQ(OpenSourceFile(dir.Path("none"), error), nullptr);
+    EXPECT_EQ(error.Message(), 22);
+    EXPECT_EQ(CheckSource("/dev/zero").fault, FileFault::NotRegular);
+    std::FILE* f = OpenSourceFile(dir.Path("file"), error);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(std::fgetc(f), 'x');
+    std::fclose(f);
+}
+
+}  // namespace
+}  // namespace ktx
