@@ -3,45 +3,34 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPrintDialog>
-#include <QPrinter>
-#include <QProcess>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <filesystem>
 
 #include "app/icons.h"
-#include "app/info_dialogs.h"
-#include "app/link_dialogs.h"
 #include "app/qt_notifier.h"
-#include "app/select_instrument_dialog.h"
+#include "app/shell_commands.h"
 #include "app/splash_form.h"
 #include "app/status_line.h"
 #include "config/device_file.h"
-#include "config/instrument_list.h"
 #include "config/notifier.h"
-#include "config/profile_file.h"
-#include "waveform/file_dialogs.h"
-#include "waveform/waveform_import.h"
-#include "waveform/waveform_transfer.h"
+#include "link/link_commands.h"
+#include "view/view_commands.h"
+#include "waveform/waveform_commands.h"
 
 namespace ktx {
 
@@ -50,7 +39,6 @@ namespace {
 constexpr int kMsgNoActiveWindow = 304;
 constexpr int kMsgNotConnected = 301;
 constexpr int kMsgModeNotRead = 39;
-constexpr int kMsgIniNotWritten = 16;
 constexpr int kDualModeType = 9;
 constexpr int kHandheldType = 20;
 constexpr int kSplashMs = 5000;
@@ -136,6 +124,12 @@ TMainForm::TMainForm(ProgramState state, MainFormOptions options, QWidget* paren
 
     BuildMenus();
     BuildToolBar();
+    ClaimOwnActions();
+    m_shellCommands = std::make_unique<ShellCommands>(*this);
+    m_linkCommands = std::make_unique<LinkCommands>(*this);
+    m_waveformCommands = std::make_unique<WaveformCommands>(*this);
+    m_viewCommands = std::make_unique<ViewCommands>(*this);
+    SayNotYetForTheRest();
     connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] { UpdateMenuItems(); });
 
     // One sixteenth of the screen from the top left corner, seven eighths of its size.
@@ -148,6 +142,9 @@ TMainForm::TMainForm(ProgramState state, MainFormOptions options, QWidget* paren
 }
 
 TMainForm::~TMainForm() {
+    // Documents refer to the subsystems' commands, which go before the window's children do.
+    delete m_mdi;
+    m_mdi = nullptr;
     m_transport.CloseLink();
 }
 
@@ -177,120 +174,87 @@ void TMainForm::NotYet(const QString& what) {
 }
 
 void TMainForm::BuildMenus() {
-    auto notYet = [this](QAction* a) {
-        connect(a, &QAction::triggered, this, [this, a] { NotYet(a->text()); });
-    };
-
     QMenu* datei = AddMenu(nullptr, QStringLiteral("Datei1"), QStringLiteral("&Datei"));
-    notYet(AddAction(datei, QStringLiteral("Oeffnen1"), QStringLiteral("Ö&ffnen")));
-    connect(AddAction(datei, QStringLiteral("Speichern1"), QStringLiteral("&Speichern")),
-            &QAction::triggered, this, [this] { WithActiveChild(&KtxChildWindow::SaveYourself); });
-    connect(
-        AddAction(datei, QStringLiteral("Speichernunter1"), QStringLiteral("Speichern &unter...")),
-        &QAction::triggered, this, [this] { WithActiveChild(&KtxChildWindow::SaveYourself); });
-    notYet(AddAction(datei, QStringLiteral("Dateimanager1"), QStringLiteral("Datei&manager")));
-    connect(AddAction(datei, QStringLiteral("Drucken1"), QStringLiteral("&Drucken")),
-            &QAction::triggered, this, [this] { PrintActive(); });
-    connect(AddAction(datei, QStringLiteral("Bildabholen1"), QStringLiteral("Bild &abholen")),
-            &QAction::triggered, this, [this] { FetchPicture(); });
+    AddAction(datei, QStringLiteral("Oeffnen1"), QStringLiteral("Ö&ffnen"));
+    AddAction(datei, QStringLiteral("Speichern1"), QStringLiteral("&Speichern"));
+    AddAction(datei, QStringLiteral("Speichernunter1"), QStringLiteral("Speichern &unter..."));
+    AddAction(datei, QStringLiteral("Dateimanager1"), QStringLiteral("Datei&manager"));
+    AddAction(datei, QStringLiteral("Drucken1"), QStringLiteral("&Drucken"));
+    AddAction(datei, QStringLiteral("Bildabholen1"), QStringLiteral("Bild &abholen"));
     datei->addSeparator();
-    QAction* quit = AddAction(datei, QStringLiteral("Beenden1"), QStringLiteral("&Beenden"));
-    connect(quit, &QAction::triggered, this, &QWidget::close);
+    AddAction(datei, QStringLiteral("Beenden1"), QStringLiteral("&Beenden"));
 
     QMenu* waveform = AddMenu(nullptr, QStringLiteral("Waveform1"), QStringLiteral("&Waveform"));
-    connect(AddAction(waveform, QStringLiteral("EinlesenWF1"), QStringLiteral("&Einlesen WF")),
-            &QAction::triggered, this, [this] { TransferWaveform(kModeRead); });
-    connect(AddAction(waveform, QStringLiteral("AusgebenWF1"), QStringLiteral("&Ausgeben WF")),
-            &QAction::triggered, this, [this] { TransferWaveform(kModeWrite); });
-    notYet(AddAction(waveform, QStringLiteral("EinlesenBild1"), QStringLiteral("Einlesen &Bild")));
+    AddAction(waveform, QStringLiteral("EinlesenWF1"), QStringLiteral("&Einlesen WF"));
+    AddAction(waveform, QStringLiteral("AusgebenWF1"), QStringLiteral("&Ausgeben WF"));
+    AddAction(waveform, QStringLiteral("EinlesenBild1"), QStringLiteral("Einlesen &Bild"));
 
     QMenu* fern2 =
         AddMenu(nullptr, QStringLiteral("Fernbedienung2"), QStringLiteral("&Fernbedienung"));
-    notYet(
-        AddAction(fern2, QStringLiteral("Messbereichswahl1"), QStringLiteral("Messbereichswahl")));
-    notYet(AddAction(fern2, QStringLiteral("Erfassung1"), QStringLiteral("&Erfassung")));
+    AddAction(fern2, QStringLiteral("Messbereichswahl1"), QStringLiteral("Messbereichswahl"));
+    AddAction(fern2, QStringLiteral("Erfassung1"), QStringLiteral("&Erfassung"));
 
     QMenu* fern1 =
         AddMenu(nullptr, QStringLiteral("Fernbedienung1"), QStringLiteral("&Fernbedienung"));
-    notYet(AddAction(fern1, QStringLiteral("Messen1"), QStringLiteral("&Messen")));
-    QAction* steuerung =
-        AddAction(fern1, QStringLiteral("Steuerung1"), QStringLiteral("&Steuerung"));
-    steuerung->setCheckable(true);
-    connect(steuerung, &QAction::triggered, this, [this, steuerung] {
-        steuerung->setChecked(m_state.controlMode);
-        NotYet(steuerung->text());
-    });
-    notYet(AddAction(fern1, QStringLiteral("Acquire1"), QStringLiteral("&Acquire")));
+    AddAction(fern1, QStringLiteral("Messen1"), QStringLiteral("&Messen"));
+    AddAction(fern1, QStringLiteral("Steuerung1"), QStringLiteral("&Steuerung"))
+        ->setCheckable(true);
+    AddAction(fern1, QStringLiteral("Acquire1"), QStringLiteral("&Acquire"));
 
     QMenu* tools = AddMenu(nullptr, QStringLiteral("Tools1"), QStringLiteral("&Tools"));
-    notYet(AddAction(tools, QStringLiteral("Scanner1"), QStringLiteral("&Scanner")));
-    notYet(AddAction(tools, QStringLiteral("Konvert1"), QStringLiteral("&Konvert")));
-    connect(AddAction(tools, QStringLiteral("Viewer1"), QStringLiteral("&Viewer")),
-            &QAction::triggered, this, [this] { ShowViewer(); });
-    notYet(AddAction(tools, QStringLiteral("Datenlogger1"), QStringLiteral("&Datenlogger")));
-    notYet(AddAction(tools, QStringLiteral("FFT1"), QStringLiteral("&FFT")));
+    AddAction(tools, QStringLiteral("Scanner1"), QStringLiteral("&Scanner"));
+    AddAction(tools, QStringLiteral("Konvert1"), QStringLiteral("&Konvert"));
+    AddAction(tools, QStringLiteral("Viewer1"), QStringLiteral("&Viewer"));
+    AddAction(tools, QStringLiteral("Datenlogger1"), QStringLiteral("&Datenlogger"));
+    AddAction(tools, QStringLiteral("FFT1"), QStringLiteral("&FFT"));
     QMenu* math = AddMenu(tools, QStringLiteral("Math1"), QStringLiteral("&Math"));
-    notYet(AddAction(math, QStringLiteral("N1Kanal1"), QStringLiteral("1Kanal")));
-    notYet(AddAction(math, QStringLiteral("N2Kanal1"), QStringLiteral("2Kanal")));
+    AddAction(math, QStringLiteral("N1Kanal1"), QStringLiteral("1Kanal"));
+    AddAction(math, QStringLiteral("N2Kanal1"), QStringLiteral("2Kanal"));
     AddMenu(tools, QStringLiteral("Application1"), QStringLiteral("&Application"));
-    notYet(AddAction(tools, QStringLiteral("Live1"), QStringLiteral("Live")));
+    AddAction(tools, QStringLiteral("Live1"), QStringLiteral("Live"));
 
     QMenu* modus = AddMenu(nullptr, QStringLiteral("Modus1"), QStringLiteral("&Modus"));
-    QAction* dmm = AddAction(modus, QStringLiteral("DMM1"), QStringLiteral("&DMM"));
-    QAction* scope = AddAction(modus, QStringLiteral("Scope1"), QStringLiteral("&Scope"));
-    for (QAction* a : {dmm, scope}) {
-        a->setCheckable(true);
-        connect(a, &QAction::triggered, this, [this, a] {
-            ShowStatus();  // keeps the check mark on the mode in force
-            NotYet(a->text());
-        });
-    }
+    AddAction(modus, QStringLiteral("DMM1"), QStringLiteral("&DMM"))->setCheckable(true);
+    AddAction(modus, QStringLiteral("Scope1"), QStringLiteral("&Scope"))->setCheckable(true);
 
     QMenu* setup = AddMenu(nullptr, QStringLiteral("Setup1"), QStringLiteral("&Setup"));
-    notYet(AddAction(setup, QStringLiteral("Autosetup1"), QStringLiteral("&Autosetup")));
-    notYet(AddAction(setup, QStringLiteral("Factorysetup1"), QStringLiteral("&Factorysetup")));
-    notYet(AddAction(setup, QStringLiteral("EinlesenSetup1"), QStringLiteral("Ein&lesen Setup")));
-    notYet(AddAction(setup, QStringLiteral("AusgebenSetup1"), QStringLiteral("Aus&geben Setup")));
-    notYet(AddAction(setup, QStringLiteral("EditSetup1"), QStringLiteral("&Edit Setup")));
-    notYet(AddAction(setup, QStringLiteral("Telecom1"), QStringLiteral("&Telecom")));
+    AddAction(setup, QStringLiteral("Autosetup1"), QStringLiteral("&Autosetup"));
+    AddAction(setup, QStringLiteral("Factorysetup1"), QStringLiteral("&Factorysetup"));
+    AddAction(setup, QStringLiteral("EinlesenSetup1"), QStringLiteral("Ein&lesen Setup"));
+    AddAction(setup, QStringLiteral("AusgebenSetup1"), QStringLiteral("Aus&geben Setup"));
+    AddAction(setup, QStringLiteral("EditSetup1"), QStringLiteral("&Edit Setup"));
+    AddAction(setup, QStringLiteral("Telecom1"), QStringLiteral("&Telecom"));
 
     QMenu* optionen = AddMenu(nullptr, QStringLiteral("Optionen1"), QStringLiteral("&Optionen"));
-    connect(
-        AddAction(optionen, QStringLiteral("Geraeteauswahl1"), QStringLiteral("&Geräteauswahl")),
-        &QAction::triggered, this, [this] { SelectInstrument(); });
-    connect(AddAction(optionen, QStringLiteral("Schnittstellenauswahl1"),
-                      QStringLiteral("&Schnittstellenauswahl")),
-            &QAction::triggered, this, [this] { SelectInterface(); });
-    connect(AddAction(optionen, QStringLiteral("Schnittstelleneinstellungen1"),
-                      QStringLiteral("Schnittstellen&einstellungen")),
-            &QAction::triggered, this, [this] { InterfaceSettings(); });
-    QAction* farbe =
-        AddAction(optionen, QStringLiteral("Farbezulassen1"), QStringLiteral("&Farbe zulassen"));
-    farbe->setCheckable(true);
-    connect(farbe, &QAction::triggered, this, [this] { ToggleColour(); });
-    connect(AddAction(optionen, QStringLiteral("Drucker1"), QStringLiteral("&Drucker")),
-            &QAction::triggered, this, [this] { PrinterSetup(); });
-    QAction* test = AddAction(optionen, QStringLiteral("Test1"), QStringLiteral("&Test"));
-    test->setVisible(false);
+    AddAction(optionen, QStringLiteral("Geraeteauswahl1"), QStringLiteral("&Geräteauswahl"));
+    AddAction(optionen, QStringLiteral("Schnittstellenauswahl1"),
+              QStringLiteral("&Schnittstellenauswahl"));
+    AddAction(optionen, QStringLiteral("Schnittstelleneinstellungen1"),
+              QStringLiteral("Schnittstellen&einstellungen"));
+    AddAction(optionen, QStringLiteral("Farbezulassen1"), QStringLiteral("&Farbe zulassen"))
+        ->setCheckable(true);
+    AddAction(optionen, QStringLiteral("Drucker1"), QStringLiteral("&Drucker"));
+    AddAction(optionen, QStringLiteral("Test1"), QStringLiteral("&Test"))->setVisible(false);
     // The hidden menu item keeps its shortcut through an action of the window itself.
     QAction* testKey = AddAction(nullptr, QStringLiteral("TestKey"), QStringLiteral("&Test"));
     testKey->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F1));
     addAction(testKey);
-    for (QAction* a : {test, testKey}) {
-        connect(a, &QAction::triggered, this, [this] { ShowTestDialog(); });
-    }
 
+    BuildWindowMenu();
+
+    QMenu* hilfe = AddMenu(nullptr, QStringLiteral("Hilfe1"), QStringLiteral("&Hilfe"));
+    AddAction(hilfe, QStringLiteral("Hardwareinfo1"), QStringLiteral("&Hardwareinfo"));
+    AddAction(hilfe, QStringLiteral("UeberKurvitex1"), QStringLiteral("&Über Kurvitex"));
+    AddAction(hilfe, QStringLiteral("Hilfe2"), QStringLiteral("H&ilfe"))
+        ->setShortcut(QKeySequence::HelpContents);
+}
+
+void TMainForm::BuildWindowMenu() {
     QMenu* fenster = AddMenu(nullptr, QStringLiteral("Fenster1"), QStringLiteral("&Fenster"));
-    connect(AddAction(fenster, QStringLiteral("Ueberlappend1"), QStringLiteral("Ü&berlappend")),
-            &QAction::triggered, m_mdi, &QMdiArea::cascadeSubWindows);
-    connect(AddAction(fenster, QStringLiteral("Nebeneinander1"), QStringLiteral("&Nebeneinander")),
-            &QAction::triggered, m_mdi, &QMdiArea::tileSubWindows);
-    connect(
-        AddAction(fenster, QStringLiteral("Symbolanordnen1"), QStringLiteral("&Symbole anordnen")),
-        &QAction::triggered, this, [this] { ArrangeIcons(); });
-    connect(
-        AddAction(fenster, QStringLiteral("Alleverkleinern1"), QStringLiteral("&Alle verkleinern")),
-        &QAction::triggered, this, [this] { MinimiseAll(); });
+    AddAction(fenster, QStringLiteral("Ueberlappend1"), QStringLiteral("Ü&berlappend"));
+    AddAction(fenster, QStringLiteral("Nebeneinander1"), QStringLiteral("&Nebeneinander"));
+    AddAction(fenster, QStringLiteral("Symbolanordnen1"), QStringLiteral("&Symbole anordnen"));
+    AddAction(fenster, QStringLiteral("Alleverkleinern1"), QStringLiteral("&Alle verkleinern"));
     fenster->addSeparator();
     connect(fenster, &QMenu::aboutToShow, this, [this, fenster] {
         // The window list follows the four commands.
@@ -308,15 +272,51 @@ void TMainForm::BuildMenus() {
             connect(a, &QAction::triggered, m_mdi, [this, w] { m_mdi->setActiveSubWindow(w); });
         }
     });
+}
 
-    QMenu* hilfe = AddMenu(nullptr, QStringLiteral("Hilfe1"), QStringLiteral("&Hilfe"));
-    connect(AddAction(hilfe, QStringLiteral("Hardwareinfo1"), QStringLiteral("&Hardwareinfo")),
-            &QAction::triggered, this, [this] { ShowHardwareInfo(); });
-    connect(AddAction(hilfe, QStringLiteral("UeberKurvitex1"), QStringLiteral("&Über Kurvitex")),
-            &QAction::triggered, this, [this] { ShowAbout(); });
-    QAction* help = AddAction(hilfe, QStringLiteral("Hilfe2"), QStringLiteral("H&ilfe"));
-    help->setShortcut(QKeySequence::HelpContents);
-    connect(help, &QAction::triggered, this, [this] { ShowHelp(); });
+void TMainForm::Claim(const QString& actionName, std::function<void()> handler) {
+    QAction* action = m_actions.value(actionName);
+    if (action == nullptr) {
+        qWarning("no action %s to claim", qPrintable(actionName));
+        return;
+    }
+    m_claimed.insert(actionName);
+    connect(action, &QAction::triggered, this, std::move(handler));
+}
+
+void TMainForm::ClaimOwnActions() {
+    Claim(QStringLiteral("Speichern1"), [this] { WithActiveChild(&KtxChildWindow::SaveYourself); });
+    Claim(QStringLiteral("Speichernunter1"),
+          [this] { WithActiveChild(&KtxChildWindow::SaveYourself); });
+    Claim(QStringLiteral("Copybutton"), [this] { WithActiveChild(&KtxChildWindow::CopyYourself); });
+    Claim(QStringLiteral("Bildabholen1"), [this] { FetchPicture(); });
+    Claim(QStringLiteral("Beenden1"), [this] { close(); });
+    Claim(QStringLiteral("Ueberlappend1"), [this] { m_mdi->cascadeSubWindows(); });
+    Claim(QStringLiteral("Nebeneinander1"), [this] { m_mdi->tileSubWindows(); });
+    Claim(QStringLiteral("Symbolanordnen1"), [this] { ArrangeIcons(); });
+    Claim(QStringLiteral("Alleverkleinern1"), [this] { MinimiseAll(); });
+    // Until the acquisition control exists, these keep their check marks on the state in force.
+    QAction* steuerung = m_actions.value(QStringLiteral("Steuerung1"));
+    Claim(QStringLiteral("Steuerung1"), [this, steuerung] {
+        steuerung->setChecked(m_state.controlMode);
+        NotYet(steuerung->text());
+    });
+    for (const char* name : {"DMM1", "Scope1"}) {
+        QAction* a = m_actions.value(QString::fromUtf8(name));
+        Claim(a->objectName(), [this, a] {
+            ShowStatus();
+            NotYet(a->text());
+        });
+    }
+}
+
+void TMainForm::SayNotYetForTheRest() {
+    for (auto it = m_actions.cbegin(); it != m_actions.cend(); ++it) {
+        if (!m_claimed.contains(it.key())) {
+            QAction* a = it.value();
+            connect(a, &QAction::triggered, this, [this, a] { NotYet(a->text()); });
+        }
+    }
 }
 
 void TMainForm::BuildToolBar() {
@@ -361,10 +361,9 @@ void TMainForm::BuildToolBar() {
         if (b.same) {
             QAction* target = m_actions.value(QString::fromUtf8(b.same));
             connect(a, &QAction::triggered, target, &QAction::trigger);
+            m_claimed.insert(a->objectName());
         }
     }
-    connect(m_actions.value(QStringLiteral("Copybutton")), &QAction::triggered, this,
-            [this] { WithActiveChild(&KtxChildWindow::CopyYourself); });
     m_actions.value(QStringLiteral("view_button"))->setEnabled(false);
 }
 
@@ -388,31 +387,10 @@ void TMainForm::BuildAcquisitionPanel() {
         button->setDefaultAction(a);
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         layout->addWidget(button);
-        connect(a, &QAction::triggered, this, [this, a] { NotYet(a->text()); });
     }
     layout->addStretch(1);
     m_actions.value(QStringLiteral("Stop_button"))->setEnabled(false);
     m_steuPanel->hide();
-}
-
-void TMainForm::BuildApplicationMenu() {
-    QMenu* menu = m_menus.value(QStringLiteral("Application1"));
-    menu->clear();
-    m_appEntries = ReadAppEntries(ProfileFile(m_state.iniFileName));
-    for (std::size_t i = 0; i < m_appEntries.size(); ++i) {
-        QAction* a = menu->addAction(Q(m_appEntries[i].caption));
-        connect(a, &QAction::triggered, this, [this, i] {
-            const QString path = Q(m_appEntries[i].path);
-            const QFileInfo info(path);
-            // Programs start in the program folder; documents and folders open with the
-            // desktop's default application.
-            if (info.isFile() && info.isExecutable()) {
-                QProcess::startDetached(path, {}, Q(m_state.programDir));
-            } else {
-                QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-            }
-        });
-    }
 }
 
 // --- start-up ----------------------------------------------------------------------------------
@@ -441,7 +419,7 @@ void TMainForm::Startup() {
     }
     ApplyDeviceMenus();
     m_actions.value(QStringLiteral("view_button"))->setEnabled(true);
-    BuildApplicationMenu();
+    m_shellCommands->BuildApplicationMenu(*m_menus.value(QStringLiteral("Application1")));
     UpdateMenuItems();
     ShowStatus();
 }
@@ -650,127 +628,25 @@ void TMainForm::FetchPicture() {
     NotYet(QStringLiteral("Bild abholen"));
 }
 
-ViewFiles TMainForm::Files() const {
-    const auto dir = std::filesystem::path(m_state.programDir);
-    return ViewFiles{m_state.compressionFile,
-                     {(dir / "ktx_tmp2.ktx").string(), (dir / "ktx_tmp3.ktx").string()}};
-}
-
 void TMainForm::SetStatusText(const std::string& text) {
     m_status->SetTimeText(Q(text));
     m_status->repaint();
 }
 
-bool TMainForm::OpenView(const ViewSetup& setup) {
-    auto* view = new Tktxview(*this, m_notifier, Files());
-    if (!view->Open(setup)) {
-        return false;  // the view has said why and deletes itself
-    }
-    QMdiSubWindow* window = m_mdi->addSubWindow(view);
+QMdiSubWindow* TMainForm::AddDocument(QWidget* child, IconKind icon) {
+    QMdiSubWindow* window = m_mdi->addSubWindow(child);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setWindowIcon(MakeIcon(IconKind::Viewer));
-    // The frame goes with its view, whoever closes the view.
-    connect(view, &QObject::destroyed, window, [window] { window->close(); });
+    window->setWindowIcon(MakeIcon(icon));
+    // The frame goes with its document, whoever closes the document.
+    connect(child, &QObject::destroyed, window, [window] { window->close(); });
     window->resize(m_mdi->viewport()->size() * 3 / 4);
     window->show();
     UpdateMenuItems();
-    return true;
+    return window;
 }
 
 void TMainForm::OpenFileByExtension(const std::string& fileName) {
-    const ImportOutcome outcome =
-        ImportWaveformFile(fileName, m_state.conversionFile, m_notifier, *m_status);
-    switch (outcome.kind) {
-        case ImportKind::Waveform:
-        case ImportKind::Converted: {
-            const auto status = [this](const std::string& t) { SetStatusText(t); };
-            const auto setup = PlanDisplay(outcome.viewFile, fileName, outcome.sampleAxis,
-                                           m_state.compressionFile, *m_status, m_notifier, status);
-            if (setup) {
-                OpenView(*setup);
-            }
-            break;
-        }
-        case ImportKind::OtherView:
-            NotYet(QStringLiteral("Anzeige von %1").arg(Q(fileName)));
-            break;
-        case ImportKind::Failed:
-        case ImportKind::Ignored:
-            break;
-    }
-}
-
-bool TMainForm::RequestRange(const RangeRequest& request) {
-    const auto status = [this](const std::string& t) { SetStatusText(t); };
-    const RangeResult result =
-        HandleRangeRequest(request, m_state.compressionFile, *m_status, m_notifier, status);
-    if (result.view) {
-        OpenView(*result.view);
-    }
-    return result.ok;
-}
-
-void TMainForm::RequestRecompression(const RecompressionRequest& request) {
-    const auto status = [this](const std::string& t) { SetStatusText(t); };
-    if (const auto setup =
-            HandleRecompression(request, m_state.compressionFile, *m_status, m_notifier, status)) {
-        OpenView(*setup);
-    }
-}
-
-void TMainForm::TransferWaveform(int mode) {
-    TKTX_file_dial dialog(mode, m_state.deviceType, m_state.deviceIniFile, m_showAfterReading,
-                          m_notifier, this);
-    if (dialog.exec() != QDialog::Accepted) {
-        return;
-    }
-    const TransferRequest request = dialog.Request();
-    if (mode == kModeRead) {
-        m_showAfterReading = request.show;
-    }
-    TransferContext context = MakeTransferContext(m_state);
-    context.openInView = [this](const std::string& file) { OpenFileByExtension(file); };
-    context.status = [this](const std::string& text) { SetStatusText(text); };
-    TransferCursorScope busy;
-    if (mode == kModeRead) {
-        ReadWaveforms(request, m_transport, context, m_notifier, *m_status);
-    } else {
-        WriteWaveform(request, m_transport, context, m_notifier, *m_status);
-    }
-}
-
-void TMainForm::ShowViewer() {
-    static const char* const kViewerFilter =
-        "Kurvitex Dateien (*.ktx)|*.ktx|FFT Dateien (*.fft)|*.fft|MTH Dateien (*.mth)|*.mth|"
-        "Wfm Dateien (*.wfm)|*.wfm|Isf Dateien (*.isf)|*.isf|Csv Dateien (*.csv) TDS 1000 "
-        "2000|*.csv|Text Dateien Tab (*.txt) TDS 5000|*.txt";
-    // The "description|mask" pairs become Qt's "description (masks)" entries; the upper-case
-    // mask is added because instruments write upper-case names.
-    QStringList filters;
-    const QStringList parts = QString::fromUtf8(kViewerFilter).split('|');
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        filters << QStringLiteral("%1 (%2 %3)").arg(parts[i], parts[i + 1], parts[i + 1].toUpper());
-    }
-    QFileDialog dialog(this, QStringLiteral("Datei anzeigen"));
-    dialog.setObjectName(QStringLiteral("Viewdialog"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(filters);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return;
-    }
-    OpenFileByExtension(dialog.selectedFiles().front().toStdString());
-}
-
-void TMainForm::PrintActive() {
-    QMdiSubWindow* w = m_mdi->activeSubWindow();
-    if (auto* view = w ? dynamic_cast<Tktxview*>(w->widget()) : nullptr) {
-        if (!m_printer) {
-            m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        }
-        view->PrintTo(*m_printer);
-        return;
-    }
-    WithActiveChild(&KtxChildWindow::PrintYourself);
+    m_viewCommands->OpenFile(fileName);
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
@@ -793,139 +669,8 @@ ProgressSink& TMainForm::Progress() {
 
 void TMainForm::ImageWindowClosing() {}
 
-// --- options
-// ------------------------------------------------------------------------------------------
-
-void TMainForm::ToggleColour() {
-    m_state.colourEnabled = !m_state.colourEnabled;
-    m_actions.value(QStringLiteral("Farbezulassen1"))->setChecked(m_state.colourEnabled);
-    if (!ProfileFile(m_state.iniFileName)
-             .WriteString("COLOR", "ENABLE", m_state.colourEnabled ? "1" : "0")) {
-        ShowErrorMsg(m_notifier, kMsgIniNotWritten, 0);
-    }
-}
-
-void TMainForm::SelectInterface() {
-    const auto entries = ReadInterfaceEntries(ProfileFile(m_state.iniFileName),
-                                              ReadInterfaces(m_state.deviceIniFile));
-    Tsel_ss dialog(entries, PreselectedInterface(entries, m_state.linkLibrary), this);
-    if (dialog.exec() != QDialog::Accepted) {
-        return;
-    }
-    const int chosen = dialog.Selected();
-    m_state.linkType = chosen >= 0 ? entries[chosen].kinds : 0;
-    m_state.linkLibrary = chosen >= 0 ? entries[chosen].library : std::string();
-    ProfileFile ini(m_state.iniFileName);
-    if (!ini.WriteString("TRANSFER", "SS_TYPE", std::to_string(m_state.linkType)) ||
-        !ini.WriteString("TRANSFER", "DLL_NAME", m_state.linkLibrary)) {
-        ShowErrorMsg(m_notifier, kMsgIniNotWritten, 0);
-    }
-    InterfaceSettings();
-}
-
-void TMainForm::InterfaceSettings() {
-    m_transport.CloseLink();
-    {
-        if (m_state.deviceType != kHandheldType) {
-            TransferCursorScope busy;
-            m_transport.OpenLink(
-                {m_state.programDir, m_state.linkLibrary, m_state.linkType, m_state.deviceType},
-                true, m_state.iniFileName);
-        } else {
-            const std::string config =
-                ProfileFile(m_state.iniFileName).ReadString("RS232", "CONFIG", "");
-            Tcomform dialog(ComPortOf(config), this);
-            dialog.exec();
-            if (dialog.Port() > 0 && !WriteComPort(m_state.deviceIniFile, dialog.Port())) {
-                ShowErrorMsg(m_notifier, kMsgIniNotWritten, 0);
-            }
-            TransferCursorScope busy;
-            m_transport.OpenLink(
-                {m_state.programDir, m_state.linkLibrary, m_state.linkType, m_state.deviceType},
-                false, m_state.deviceIniFile);
-        }
-    }
-    UpdateMenuItems();
-    CheckInstrument();
-    ShowStatus();
-}
-
-void TMainForm::SelectInstrument() {
-    const auto entries = ListInstruments(m_state.programDir);
-    std::vector<std::string> names;
-    for (const InstrumentEntry& e : entries) {
-        names.push_back(e.name);
-    }
-    Tsel_oszi dialog(names, PreselectedInstrument(entries, ReadDeviceName(m_state.deviceIniFile)),
-                     this);
-    if (dialog.exec() != QDialog::Accepted) {
-        return;
-    }
-    const int row = dialog.Selected();
-    const InstrumentSelection selection = ApplyInstrumentSelection(
-        row >= 0 ? entries[row].path : std::string(), m_state.iniFileName, m_notifier);
-    if (selection.accepted) {
-        m_state.deviceIniFile = selection.deviceIniFile;
-        m_state.deviceType = selection.deviceType;
-        m_transport.SetDeviceType(selection.deviceType);
-    }
-    // Recomputed whether or not the file was accepted; the link is not reopened.
-    const InstrumentState after = StateAfterSelection(m_state.deviceIniFile, m_state.deviceType,
-                                                      m_state.linkType, m_state.iniFileName);
-    m_state.operatingMode = after.operatingMode;
-    m_state.linkType = after.linkType;
-    m_state.pictureFormat = after.pictureFormat;
-    m_state.pictureExt = after.pictureExt;
-    m_state.colourCapable = after.colourCapable;
-    ShowStatus();
-    CheckInstrument();
-    ApplyDeviceMenus();
-    m_state.instrumentChanged = true;
-}
-
-void TMainForm::ShowTestDialog() {
-    TTestSS dialog(
-        [this](const std::string& command) {
-            TransferCursorScope busy;
-            return m_transport.Query(command);
-        },
-        this);
-    dialog.exec();
-}
-
-void TMainForm::ShowHardwareInfo() {
-    std::string answer;
-    {
-        TransferCursorScope busy;
-        if (m_state.deviceType == kHandheldType) {
-            answer = m_transport.Query("!V?");
-            answer = answer.size() > 4 ? answer.substr(4) : std::string();
-        } else {
-            answer = m_transport.Query("*IDN?");
-        }
-    }
-    TInfodlg dialog(Q(answer), this);
-    dialog.exec();
-}
-
-void TMainForm::ShowAbout() {
-    TAboutDlg dialog(this);
-    dialog.exec();
-}
-
-void TMainForm::ShowHelp() {
-    const auto page = std::filesystem::path(m_state.programDir) / "help" / "index.html";
-    QDesktopServices::openUrl(QUrl::fromLocalFile(Q(page.string())));
-}
-
-void TMainForm::PrinterSetup() {
-    if (!m_printer) {
-        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    }
-    QPrintDialog dialog(m_printer.get(), this);
-    dialog.setWindowTitle(QStringLiteral("Drucker einrichten"));
-    dialog.exec();
-}
+// --- the window menu
+// ---------------------------------------------------------------------------------------
 
 void TMainForm::MinimiseAll() {
     const auto windows = m_mdi->subWindowList();

@@ -1,34 +1,32 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The MDI main window: menus, tool bar, acquisition panel and status line; the start-up
 // sequence, the presence check and the menu state by instrument, connection and control mode.
-// It owns the program-wide state and the link for the whole run.
+// It owns the program-wide state and the link for the whole run and dispatches menu commands to
+// the subsystems (link, waveform, view, ...), each of which claims its own actions.
 #pragma once
 
 #include <QMainWindow>
 #include <QMap>
+#include <QSet>
 #include <memory>
-#include <vector>
 
 #include "app/child_window.h"
-#include "app/shell_logic.h"
+#include "app/shell.h"
 #include "config/program_state.h"
 #include "link/command_transport.h"
-#include "view/tktxview.h"
 
-class QAction;
-class QLabel;
 class QMdiArea;
 class QMenu;
 class QTextEdit;
-class QPrinter;
 class QToolBar;
-class QWidget;
 
 namespace ktx {
 
-class Notifier;
+class LinkCommands;
+class ShellCommands;
 class SplashForm;
-class StatusLine;
+class ViewCommands;
+class WaveformCommands;
 
 struct MainFormOptions {
     bool showSplash = true;
@@ -36,40 +34,41 @@ struct MainFormOptions {
     Notifier* notifier = nullptr;
 };
 
-class TMainForm : public QMainWindow, public ShellServices, public WaveViewHost {
+class TMainForm : public QMainWindow, public Shell, public ShellServices {
     Q_OBJECT
   public:
     TMainForm(ProgramState state, MainFormOptions options = {}, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    ProgramState& State() { return m_state; }
-    CommandTransport& Transport() { return m_transport; }
-    StatusLine* Status() const { return m_status; }
     QMdiArea* MdiArea() const { return m_mdi; }
-    // Actions and menus by their component names ("Fernbedienung1", "Get_button", ...).
-    QAction* Action(const QString& name) const { return m_actions.value(name); }
+    // Menus by their component names ("Fernbedienung1", ...).
     QMenu* Menu(const QString& name) const { return m_menus.value(name); }
 
     // The steps the first activation runs: splash and presence check.
     void FirstActivation();
-    void CheckInstrument();
-    void ApplyDeviceMenus();
-    void UpdateMenuItems();
     void ApplyConnectionState();
-    void ShowStatus();
+
+    // Shell
+    ProgramState& State() override { return m_state; }
+    CommandTransport& Transport() override { return m_transport; }
+    Notifier& Messages() override { return m_notifier; }
+    StatusLine& Status() override { return *m_status; }
+    QWidget* Window() override { return this; }
+    void Claim(const QString& actionName, std::function<void()> handler) override;
+    QAction* Action(const QString& name) const override { return m_actions.value(name); }
+    QMdiSubWindow* AddDocument(QWidget* child, IconKind icon) override;
+    KtxChildWindow* ActiveChild() const override;
+    void OpenFileByExtension(const std::string& fileName) override;
+    void UpdateMenuItems() override;
+    void ApplyDeviceMenus() override;
+    void CheckInstrument() override;
+    void ShowStatus() override;
+    void SetStatusText(const std::string& text) override;
 
     // ShellServices
     void FetchPicture() override;
-    void OpenFileByExtension(const std::string& fileName) override;
     ProgressSink& Progress() override;
     void ImageWindowClosing() override;
-
-    // WaveViewHost
-    bool RequestRange(const RangeRequest& request) override;
-    void RequestRecompression(const RecompressionRequest& request) override;
-
-    // Opens a waveform view on what `setup` describes; false when there was nothing to show.
-    bool OpenView(const ViewSetup& setup);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -79,38 +78,22 @@ class TMainForm : public QMainWindow, public ShellServices, public WaveViewHost 
 
   private:
     void BuildMenus();
+    void BuildWindowMenu();
     void BuildToolBar();
     void BuildAcquisitionPanel();
-    void BuildApplicationMenu();
+    void ClaimOwnActions();
+    void SayNotYetForTheRest();
     void Startup();
     void ApplyMenuState();
     void NotConnected();
     void ReadDisplayMode();
     void NotYet(const QString& what);
-    KtxChildWindow* ActiveChild() const;
     void WithActiveChild(void (KtxChildWindow::*call)());
+    void MinimiseAll();
+    void ArrangeIcons();
 
     QAction* AddAction(QMenu* menu, const QString& name, const QString& caption);
     QMenu* AddMenu(QMenu* parent, const QString& name, const QString& caption);
-
-    // Menu commands.
-    void ToggleColour();
-    void SelectInterface();
-    void InterfaceSettings();
-    void SelectInstrument();
-    void ShowTestDialog();
-    void ShowHardwareInfo();
-    void ShowAbout();
-    void ShowHelp();
-    void PrinterSetup();
-    void PrintActive();
-    void ShowViewer();
-    // "&Einlesen WF" (mode 3) and "&Ausgeben WF" (mode 2).
-    void TransferWaveform(int mode);
-    void SetStatusText(const std::string& text);
-    ViewFiles Files() const;
-    void MinimiseAll();
-    void ArrangeIcons();
 
     ProgramState m_state;
     MainFormOptions m_options;
@@ -123,11 +106,14 @@ class TMainForm : public QMainWindow, public ShellServices, public WaveViewHost 
     QWidget* m_steuPanel = nullptr;
     QTextEdit* m_memo1 = nullptr;
     SplashForm* m_splash = nullptr;
-    std::unique_ptr<QPrinter> m_printer;
-    bool m_showAfterReading = false;  // "Anzeigen" of the waveform file dialog, kept per run
     QMap<QString, QAction*> m_actions;
     QMap<QString, QMenu*> m_menus;
-    std::vector<AppEntry> m_appEntries;
+    QSet<QString> m_claimed;
+    // The subsystems' commands, made after the menus they claim actions of.
+    std::unique_ptr<ShellCommands> m_shellCommands;
+    std::unique_ptr<LinkCommands> m_linkCommands;
+    std::unique_ptr<WaveformCommands> m_waveformCommands;
+    std::unique_ptr<ViewCommands> m_viewCommands;
     bool m_firstActivation = true;
     bool m_splashWait = true;
 };

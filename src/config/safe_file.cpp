@@ -66,9 +66,9 @@ std::string TempNameFor(const std::string& target) {
     static std::atomic<unsigned> counter{0};
     const auto ticks = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count());
-    const unsigned long long mix =
-        (ticks * 0x9E3779B97F4A7C15ull) ^ (static_cast<unsigned long long>(getpid()) << 20) ^
-        counter.fetch_add(1);
+    const unsigned long long mix = (ticks * 0x9E3779B97F4A7C15ull) ^
+                                   (static_cast<unsigned long long>(getpid()) << 20) ^
+                                   counter.fetch_add(1);
     static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::string tag;
     unsigned long long v = mix;

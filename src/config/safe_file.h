@@ -85,8 +85,8 @@ class SafeFile {
   private:
     bool SetError(FileFault fault, int error);
 
-    std::string m_target;     // as the caller named it
-    std::string m_realTarget; // symbolic links resolved: what is replaced
+    std::string m_target;      // as the caller named it
+    std::string m_realTarget;  // symbolic links resolved: what is replaced
     std::string m_temp;
     FileError m_error;
     bool m_keepMode = false;

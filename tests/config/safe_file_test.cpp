@@ -76,7 +76,8 @@ const RefusedCase kRefused[] = {
          return d.Path("folder");
      },
      FileFault::NotRegular, 7},
-    {"DeviceNode", [](const test::TempDir&, const std::string&) { return std::string("/dev/null"); },
+    {"DeviceNode",
+     [](const test::TempDir&, const std::string&) { return std::string("/dev/null"); },
      FileFault::NotRegular, 7},
     {"WriteProtected",
      [](const test::TempDir& d, const std::string&) {

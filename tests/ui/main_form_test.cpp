@@ -12,13 +12,14 @@
 
 #include <filesystem>
 
-#include "app/link_dialogs.h"
 #include "app/select_instrument_dialog.h"
 #include "app/splash_form.h"
 #include "app/status_line.h"
 #include "config/profile_file.h"
 #include "link/fake_link.h"
+#include "link/link_dialogs.h"
 #include "test_files.h"
+#include "view/tktxview.h"
 #include "waveform/file_dialogs.h"
 #include "waveform/wave_file.h"
 
@@ -70,8 +71,8 @@ TEST_F(MainFormTest, StartsWithoutKurvitexIni) {
     auto form = Start();
     EXPECT_EQ(form->windowTitle(), "Kurvitex 4.8");
     EXPECT_FALSE(form->Transport().LibraryLoaded());
-    EXPECT_EQ(form->Status()->DeviceText(), "NONAME");
-    EXPECT_EQ(form->Status()->InterfaceText(), "  DEV0 ");
+    EXPECT_EQ(form->Status().DeviceText(), "NONAME");
+    EXPECT_EQ(form->Status().InterfaceText(), "  DEV0 ");
     // Type 1 by default: it is asked for and does not answer.
     ASSERT_EQ(m_notifier.shown.size(), 1u);
     EXPECT_EQ(m_notifier.shown[0].text, "Gerät nicht angeschlossen");
@@ -88,8 +89,8 @@ TEST_F(MainFormTest, ConnectedInstrumentEnablesItsMenus) {
     auto form = Start();
     EXPECT_TRUE(m_notifier.shown.empty()) << m_notifier.shown[0].text;
     EXPECT_TRUE(form->State().deviceConnected);
-    EXPECT_EQ(form->Status()->DeviceText(), "TDS 210");
-    EXPECT_EQ(form->Status()->InterfaceText(), "ktx_fake  COM3 ");
+    EXPECT_EQ(form->Status().DeviceText(), "TDS 210");
+    EXPECT_EQ(form->Status().InterfaceText(), "ktx_fake  COM3 ");
     EXPECT_TRUE(MenuEnabled(*form, "Waveform1"));
     EXPECT_TRUE(Enabled(*form, "Scan_but"));
     EXPECT_FALSE(MenuVisible(*form, "Modus1"));
@@ -107,7 +108,7 @@ TEST_F(MainFormTest, DualModeInstrumentReadsItsDisplayMode) {
     m_script->answers = {"TEKTRONIX,THS720P,0,FV:v1.0", "METER"};
     auto form = Start();
     EXPECT_EQ(form->State().operatingMode, kModeMultimeter);
-    EXPECT_EQ(form->Status()->DeviceText(), "THS_720  DMM");
+    EXPECT_EQ(form->Status().DeviceText(), "THS_720  DMM");
     EXPECT_TRUE(MenuVisible(*form, "Modus1"));
     EXPECT_TRUE(MenuVisible(*form, "Fernbedienung2"));
     EXPECT_FALSE(MenuVisible(*form, "Fernbedienung1"));
@@ -216,7 +217,7 @@ TEST_F(MainFormTest, InstrumentSelectionPreselectsTheLaterOfTwoEqualNames) {
     EXPECT_EQ(form->State().deviceIniFile, (driver / "kt_c.ini").string());
     EXPECT_EQ(ProfileFile(m_home.Path("kurvitex.ini")).ReadInt("DEVICE", "TYPE", 0), 12);
     EXPECT_TRUE(form->Action("Telecom1")->isVisible());
-    EXPECT_EQ(form->Status()->DeviceText(), "TDS_1012");
+    EXPECT_EQ(form->Status().DeviceText(), "TDS_1012");
     EXPECT_TRUE(form->State().deviceConnected);
     EXPECT_TRUE(m_notifier.shown.empty());
 }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/link_dialogs.h"
+#include "link/link_dialogs.h"
 
 #include <QButtonGroup>
 #include <QDialogButtonBox>
