@@ -211,6 +211,8 @@ void InstrumentState::FinishMessage() {
     std::string message;
     if (c.faults.garbage) {
         message = GarbageAnswer(c.garbageCounter++);
+    } else if (parts.size() == 1) {
+        message = std::move(parts.front());  // a curve of 20 MB is not copied again
     } else {
         std::size_t total = parts.size();
         for (const std::string& part : parts) {
@@ -248,14 +250,14 @@ std::string InstrumentState::HeaderText(const Call& call) const {
     return text;
 }
 
-void InstrumentState::Answer(const Call& call, const std::string& value) {
+void InstrumentState::Answer(const Call& call, std::string value) {
     if (recallDepth > 0) {
         return;  // commands run from a recalled file answer nothing
     }
     if (header && !call.command.common) {
         AddAnswer(HeaderText(call) + " " + value);
     } else {
-        AddAnswer(value);
+        AddAnswer(std::move(value));
     }
 }
 

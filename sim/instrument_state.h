@@ -82,7 +82,7 @@ struct InstrumentState {
 
     // Used by the handlers while a connection's commands run.
     void Reset();  // *RST: settings back to the power-on state, waveforms kept
-    void Answer(const Call& call, const std::string& value);
+    void Answer(const Call& call, std::string value);
     void AnswerRaw(std::string text);
     void Error(int code, const std::string& text);
     FaultSwitches& Faults() { return m_connection->faults; }
