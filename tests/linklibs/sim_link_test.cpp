@@ -368,7 +368,11 @@ TEST_P(LinkSimFollowTest, BecomesEachNewlySelectedInstrument) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Starts, LinkSimFollowTest,
-                         testing::Values("kt_tds210.ini", "kt_ths3014.ini"));
+                         testing::Values("kt_tds210.ini", "kt_ths3014.ini"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             const std::string file = info.param;
+                             return file.substr(3, file.size() - 7);
+                         });
 
 // Each [SIM] fault key reaches the switches the command language reports.
 struct FaultKeyCase {
@@ -393,7 +397,10 @@ TEST_P(LinkSimFaultKeyTest, KeyReachesTheSwitch) {
 INSTANTIATE_TEST_SUITE_P(Keys, LinkSimFaultKeyTest,
                          testing::Values(FaultKeyCase{"DELAY", "KTXSIM:DELAY?"},
                                          FaultKeyCase{"DRIP", "KTXSIM:DRIP?"},
-                                         FaultKeyCase{"DROPAFTER", "KTXSIM:DROP?"}));
+                                         FaultKeyCase{"DROPAFTER", "KTXSIM:DROP?"}),
+                         [](const testing::TestParamInfo<FaultKeyCase>& info) {
+                             return std::string(info.param.key);
+                         });
 
 #endif  // KTX_HAVE_SIM_LINK
 
