@@ -71,6 +71,16 @@ ParsedCommand ParseCommand(std::string_view unit) {
         command.query = true;
         header.remove_suffix(1);
     }
+    if (header.size() > 2 && header.front() == '!') {
+        // The handheld family's commands are "!" and one letter with their arguments glued on
+        // ("!T01,A", "!h00?").
+        std::string glued(header.substr(2));
+        if (!rest.empty()) {
+            glued += " " + std::string(rest);
+        }
+        command.arguments = std::move(glued);
+        header = header.substr(0, 2);
+    }
     command.common = !header.empty() && header.front() == '*';
     std::size_t start = 0;
     while (start <= header.size()) {

@@ -3,11 +3,13 @@
 // form with the short form in upper case.
 //
 // Simulator-only commands (no real instrument has them) let tests switch faults through
-// any transport:
+// any transport; they change the switches of the connection that sends them only:
 //   KTXSIM:FAULt SILent|GARbage|TRUNcate|NONe   instrument faults (NONe clears all three)
 //   KTXSIM:DELay <ms>                           the carrier holds each answer this long
 //   KTXSIM:DROP <bytes>                         the carrier closes after that many answer bytes
-//                                               (-1: never)
+//                                               from now (-1: never)
+//   KTXSIM:DRIP <ms>                            the carrier sends answer bytes one at a time,
+//                                               this far apart (0: off)
 //   KTXSIM:LOG?                                 the commands received so far, one a line, as a
 //                                               definite-length block (blocks: header only)
 //   KTXSIM:LOG CLEar                            empties that log
@@ -669,29 +671,30 @@ void FilesDirectory(State& s, const Call& call) {
 void SimFault(State& s, const Call& call) {
     if (call.command.query) {
         std::string text;
-        text += s.faults.silent ? "SILENT," : "";
-        text += s.faults.garbage ? "GARBAGE," : "";
-        text += s.faults.truncateBlock ? "TRUNCATE," : "";
+        text += s.Faults().silent ? "SILENT," : "";
+        text += s.Faults().garbage ? "GARBAGE," : "";
+        text += s.Faults().truncateBlock ? "TRUNCATE," : "";
         s.Answer(call, text.empty() ? "NONE" : text.substr(0, text.size() - 1));
         return;
     }
     const std::string argument = FirstArgument(call);
     if (MatchesMnemonic("SILent", argument)) {
-        s.faults.silent = true;
+        s.Faults().silent = true;
     } else if (MatchesMnemonic("GARbage", argument)) {
-        s.faults.garbage = true;
+        s.Faults().garbage = true;
     } else if (MatchesMnemonic("TRUNcate", argument)) {
-        s.faults.truncateBlock = true;
+        s.Faults().truncateBlock = true;
     } else if (MatchesMnemonic("NONe", argument)) {
-        s.faults.silent = s.faults.garbage = s.faults.truncateBlock = false;
+        s.Faults().silent = s.Faults().garbage = s.Faults().truncateBlock = false;
     } else {
         Illegal(s);
     }
 }
 
-void SimDelay(State& s, const Call& call) {
+// KTXSIM:DELay, DROP and DRIP: one numeric carrier switch of this connection.
+void CarrierSwitch(State& s, const Call& call, FaultSwitch which) {
     if (call.command.query) {
-        s.Answer(call, FormatNr1(s.faults.delayMs));
+        s.Answer(call, FormatNr1(FaultSwitchValue(s.Faults(), which)));
         return;
     }
     const auto value = ParseInteger(FirstArgument(call));
@@ -699,20 +702,17 @@ void SimDelay(State& s, const Call& call) {
         Illegal(s);
         return;
     }
-    s.faults.delayMs = static_cast<int>(std::clamp<std::int64_t>(*value, 0, 600'000));
+    SetFaultSwitch(s.Faults(), which, *value);
 }
 
+void SimDelay(State& s, const Call& call) {
+    CarrierSwitch(s, call, FaultSwitch::Delay);
+}
 void SimDrop(State& s, const Call& call) {
-    if (call.command.query) {
-        s.Answer(call, FormatNr1(s.faults.dropAfterBytes));
-        return;
-    }
-    const auto value = ParseInteger(FirstArgument(call));
-    if (!value) {
-        Illegal(s);
-        return;
-    }
-    s.faults.dropAfterBytes = *value < 0 ? -1 : *value;
+    CarrierSwitch(s, call, FaultSwitch::DropAfter);
+}
+void SimDrip(State& s, const Call& call) {
+    CarrierSwitch(s, call, FaultSwitch::Drip);
 }
 
 void SimLog(State& s, const Call& call) {
@@ -803,9 +803,11 @@ std::vector<CommandEntry> BuildTable() {
         {"KTXSIM:FAULt", true, true, SimFault, {}},
         {"KTXSIM:DELay", true, true, SimDelay, {}},
         {"KTXSIM:DROP", true, true, SimDrop, {}},
+        {"KTXSIM:DRIP", true, true, SimDrip, {}},
         {"KTXSIM:LOG", true, true, SimLog, {}},
     };
     AppendMeterCommands(table);
+    AppendHandheldCommands(table);
     for (CommandEntry& entry : table) {
         std::string_view pattern = entry.pattern;
         while (true) {

@@ -36,5 +36,8 @@ const std::vector<CommandEntry>& CommandTable();
 
 // The multimeter commands of the type-9 family ("DMM:..."), kept in meter_commands.cpp.
 void AppendMeterCommands(std::vector<CommandEntry>& table);
+// The multimeter of the handheld family ("!T", "!h00?", "!M?", "!U?"), in
+// handheld_commands.cpp.
+void AppendHandheldCommands(std::vector<CommandEntry>& table);
 
 }  // namespace ktx::sim

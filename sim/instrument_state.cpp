@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Message handling of the simulated instrument: framing, the ";" path rule, dispatch through
-// the command table, answer assembly and the instrument-side fault switches.
+// Message handling of the simulated instrument: the ";" path rule, dispatch through the
+// command table, answer assembly and the instrument-side fault switches.
 #include "instrument_state.h"
 
 #include <algorithm>
@@ -80,45 +80,21 @@ void InstrumentState::Reset() {
     displayed["CH1"] = true;
     measurements = {};
     meter = MeterState{};
+    handheld = HandheldMeterState{};
 }
 
-void InstrumentState::Receive(std::string_view bytes) {
-    std::vector<ScannedUnit> units;
-    scanner.Feed(bytes, units);
+void InstrumentState::Run(ConnectionState& connection, const std::vector<ScannedUnit>& units) {
+    m_connection = &connection;
     for (const ScannedUnit& unit : units) {
         Execute(unit);
     }
+    m_connection = nullptr;
 }
 
-void InstrumentState::EndOfMessage() {
-    std::vector<ScannedUnit> units;
-    scanner.EndOfMessage(units);
-    for (const ScannedUnit& unit : units) {
-        Execute(unit);
-    }
-}
-
-void InstrumentState::DeviceClear() {
-    scanner.Reset();
-    path.clear();
-    answerParts.clear();
-    followUp.clear();
-    m_output.clear();
-    m_outputPos = 0;
-}
-
-std::string InstrumentState::TakeOutput(std::size_t max) {
-    const std::size_t n = std::min(max, OutputAvailable());
-    std::string out = m_output.substr(m_outputPos, n);
-    m_outputPos += n;
-    if (m_outputPos == m_output.size()) {
-        m_output.clear();
-        m_outputPos = 0;
-    } else if (m_outputPos > (std::size_t{1} << 20) && m_outputPos > m_output.size() / 2) {
-        m_output.erase(0, m_outputPos);  // keep a reader taking small pieces linear
-        m_outputPos = 0;
-    }
-    return out;
+void InstrumentState::Replace(SimConfig c) {
+    std::deque<std::string> log = std::move(commandLog);
+    *this = InstrumentState(std::move(c));
+    commandLog = std::move(log);
 }
 
 void InstrumentState::Execute(const ScannedUnit& unit) {
@@ -202,12 +178,13 @@ bool InstrumentState::Dispatch(const ParsedCommand& command) {
             call.arguments = SplitArguments(command.arguments);
             entry.handler(*this, call);
             if (!command.common) {
-                path.assign(components.begin(), components.end() - 1);
+                m_connection->path.assign(components.begin(), components.end() - 1);
             }
             return true;
         }
         return false;
     };
+    const std::vector<std::string>& path = m_connection->path;
     if (tryMatch(ResolveComponents(path, command))) {
         return true;
     }
@@ -216,36 +193,48 @@ bool InstrumentState::Dispatch(const ParsedCommand& command) {
 }
 
 void InstrumentState::FinishMessage() {
-    path.clear();
-    if (answerParts.empty()) {
+    ConnectionState& c = *m_connection;
+    c.path.clear();
+    std::vector<std::string> parts = std::move(c.answerParts);
+    c.answerParts.clear();
+    c.answerBytes = 0;
+    if (c.answerOverflow) {
+        // A real instrument with its output buffer full stops and reports the query as
+        // deadlocked; the simulator refuses to hold gigabytes for a host the same way.
+        c.answerOverflow = false;
+        Error(-430, "Query DEADLOCKED");
+        return;
+    }
+    if (parts.empty()) {
         return;
     }
     std::string message;
-    if (faults.garbage) {
-        message = GarbageAnswer(garbageCounter++);
+    if (c.faults.garbage) {
+        message = GarbageAnswer(c.garbageCounter++);
+    } else if (parts.size() == 1) {
+        message = std::move(parts.front());  // a curve of 20 MB is not copied again
     } else {
-        std::size_t total = answerParts.size();
-        for (const std::string& part : answerParts) {
+        std::size_t total = parts.size();
+        for (const std::string& part : parts) {
             total += part.size();
         }
         message.reserve(total);
-        for (std::size_t i = 0; i < answerParts.size(); ++i) {
+        for (std::size_t i = 0; i < parts.size(); ++i) {
             if (i != 0) {
                 message += ';';
             }
-            message += answerParts[i];
+            message += parts[i];
         }
     }
-    answerParts.clear();
-    if (faults.silent) {
+    if (c.faults.silent) {
         return;
     }
     message += '\n';
-    if (m_output.empty()) {
-        m_output = std::move(message);
-        m_outputPos = 0;
+    if (c.output.empty()) {
+        c.output = std::move(message);
+        c.outputPos = 0;
     } else {
-        m_output += message;
+        c.output += message;
     }
 }
 
@@ -261,21 +250,31 @@ std::string InstrumentState::HeaderText(const Call& call) const {
     return text;
 }
 
-void InstrumentState::Answer(const Call& call, const std::string& value) {
+void InstrumentState::Answer(const Call& call, std::string value) {
     if (recallDepth > 0) {
         return;  // commands run from a recalled file answer nothing
     }
     if (header && !call.command.common) {
-        answerParts.push_back(HeaderText(call) + " " + value);
+        AddAnswer(HeaderText(call) + " " + value);
     } else {
-        answerParts.push_back(value);
+        AddAnswer(std::move(value));
     }
 }
 
 void InstrumentState::AnswerRaw(std::string text) {
     if (recallDepth == 0) {
-        answerParts.push_back(std::move(text));
+        AddAnswer(std::move(text));
     }
+}
+
+void InstrumentState::AddAnswer(std::string text) {
+    ConnectionState& c = *m_connection;
+    if (c.answerOverflow || text.size() > kMaxAnswerBytes - c.answerBytes) {
+        c.answerOverflow = true;
+        return;
+    }
+    c.answerBytes += text.size();
+    c.answerParts.push_back(std::move(text));
 }
 
 void InstrumentState::Error(int code, const std::string& text) {
@@ -352,7 +351,7 @@ std::pair<std::size_t, std::size_t> InstrumentState::DataRange(std::size_t lengt
 std::string InstrumentState::CurveAnswer(const std::string& source) {
     const std::vector<std::int16_t>& levels = Levels(source);
     const auto [first, count] = DataRange(levels.size());
-    return EncodeCurve(std::span(levels).subspan(first, count), outFormat, faults.truncateBlock);
+    return EncodeCurve(std::span(levels).subspan(first, count), outFormat, Faults().truncateBlock);
 }
 
 std::optional<std::string> InstrumentState::PreambleValue(const std::string& source,
@@ -474,9 +473,8 @@ void InstrumentState::RunCommandText(std::string_view text) {
     // format the file sets applies to its own curve only.
     const DataFormat savedIn = inFormat;
     const DataFormat savedOut = outFormat;
-    const std::vector<std::string> savedPath = path;
-    std::vector<std::string> savedAnswers;
-    savedAnswers.swap(answerParts);
+    ConnectionState& c = *m_connection;
+    const std::vector<std::string> savedPath = c.path;
     ++recallDepth;
     CommandScanner fileScanner;
     std::vector<ScannedUnit> units;
@@ -488,8 +486,7 @@ void InstrumentState::RunCommandText(std::string_view text) {
         }
     }
     --recallDepth;
-    answerParts.swap(savedAnswers);
-    path = savedPath;
+    c.path = savedPath;
     inFormat = savedIn;
     outFormat = savedOut;
 }

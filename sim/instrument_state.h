@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated instrument's inner state and the command dispatcher (internal to sim/;
-// SimInstrument wraps it).
+// SimInstrument and SimSession wrap it). One InstrumentState holds what every connection shares
+// (settings, waveforms, files, the error queue); each connection brings its ConnectionState.
 #pragma once
 
 #include <array>
@@ -16,6 +17,7 @@
 #include "command_scanner.h"
 #include "command_table.h"
 #include "curve_codec.h"
+#include "fault_switches.h"
 #include "sim_instrument.h"
 #include "waveform_generator.h"
 
@@ -30,14 +32,20 @@ struct MeasurementSlot {
 
 // The multimeter of the type-9 family.
 struct MeterState {
-    std::string function = "DCV";  // "DMM:FUNC": ACV, DCV, OHMS, ...
+    std::string function = "DCV";  // "DMM:FUNC" as a mnemonic: ACV, DCV, OHMS, CONTinuity, ...
     bool autoRange = true;
-    std::map<std::string, std::string> ranges;  // function → range code
+    std::map<std::string, std::string> ranges;  // function (long form) → range code
     bool hold = false;
-    std::string loggingSeconds = "1";            // "DMM:LOGG:SECD"
+    std::string loggingSeconds = "240";          // "DMM:LOGG:SECD": 4 minutes
     std::string loggingMode = "SAMPLE";          // SAMPLE, PEAKDETECT or AVERAGE
     std::array<bool, 4> measurementOn{};         // "DMM:MEASU:MEAS<n>:STATE"
     std::array<std::string, 4> measurementType;  // "DMM:MEASU:MEAS<n>:TYPE"
+};
+
+// The multimeter of the handheld family (type 20), set with "!T<function>,<range>".
+struct HandheldMeterState {
+    int function = 1;         // function number, 1 ... 11
+    std::string range = "A";  // "A" auto range, else the two-digit range code
 };
 
 struct Reference {
@@ -45,21 +53,39 @@ struct Reference {
     ChannelScale scale;
 };
 
+// What one connection keeps between its commands: the ";" path, the answers of the message in
+// progress, the answer text waiting for the carrier and the connection's fault switches.
+struct ConnectionState {
+    std::vector<std::string> path;
+    std::vector<std::string> answerParts;
+    std::size_t answerBytes = 0;
+    bool answerOverflow = false;  // the message asked for more than kMaxAnswerBytes
+    std::string output;
+    std::size_t outputPos = 0;
+    FaultSwitches faults;
+    std::uint64_t garbageCounter = 0;
+};
+
 struct InstrumentState {
     explicit InstrumentState(SimConfig c);
 
-    // Carrier side.
-    void Receive(std::string_view bytes);
-    void EndOfMessage();
-    void DeviceClear();
-    std::string TakeOutput(std::size_t max);
-    std::size_t OutputAvailable() const { return m_output.size() - m_outputPos; }
+    // Runs complete commands of one connection (a whole message, or the start of a very long
+    // one); answers go to that connection.
+    void Run(ConnectionState& connection, const std::vector<ScannedUnit>& units);
+    // Another instrument on the line: the family and model of `c`, in its power-on state with
+    // fresh waveforms and files. The command log goes on.
+    void Replace(SimConfig c);
 
-    // Used by the handlers.
+    // The answers of one message are refused above this size (10 M points as ASCII fit): the
+    // instrument reports a deadlocked query instead of holding them.
+    static constexpr std::size_t kMaxAnswerBytes = std::size_t{128} << 20;
+
+    // Used by the handlers while a connection's commands run.
     void Reset();  // *RST: settings back to the power-on state, waveforms kept
-    void Answer(const Call& call, const std::string& value);
+    void Answer(const Call& call, std::string value);
     void AnswerRaw(std::string text);
     void Error(int code, const std::string& text);
+    FaultSwitches& Faults() { return m_connection->faults; }
     std::string HeaderText(const Call& call) const;
 
     std::string CanonicalSource(const std::string& name) const;  // "ch1" → "CH1", "MATH1" → "MATH"
@@ -79,12 +105,8 @@ struct InstrumentState {
     void RunCommandText(std::string_view text);  // executes stored commands (recalled files)
 
     SimConfig config;
-    FaultSwitches faults;
 
-    // Parse state of the current connection.
-    CommandScanner scanner;
-    std::vector<std::string> path;
-    std::vector<std::string> answerParts;
+    // Scratch of the command being run.
     std::string followUp;  // a command glued to the previous one's argument (see DATa:DESTination)
     int recallDepth = 0;
 
@@ -105,6 +127,7 @@ struct InstrumentState {
     std::map<std::string, bool> displayed;
     std::array<MeasurementSlot, 5> measurements;  // IMMed, MEAS1 .. MEAS4
     MeterState meter;
+    HandheldMeterState handheld;
 
     // Waveforms.
     std::uint64_t acquisition = 0;
@@ -122,16 +145,15 @@ struct InstrumentState {
     // Status.
     std::vector<std::string> events;
     bool commandErrorSinceEsr = false;
-    std::uint64_t garbageCounter = 0;
 
   private:
     void Execute(const ScannedUnit& unit);
     bool Dispatch(const ParsedCommand& command);
     void FinishMessage();
     void LogCommand(const std::string& text);
+    void AddAnswer(std::string text);
 
-    std::string m_output;
-    std::size_t m_outputPos = 0;
+    ConnectionState* m_connection = nullptr;  // whose commands run now
 };
 
 }  // namespace ktx::sim

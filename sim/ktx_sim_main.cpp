@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // ktx-sim: a simulated instrument served over TCP or a pseudo-terminal, so that the real
-// TCP and serial interface libraries can be tested without hardware.
-//
-//   ktx-sim --tcp [HOST:]PORT | --pty PATH  [--type N] [--model TEXT] [--seed N]
-//           [--record-length N] [--silent] [--garbage] [--truncate-block] [--drop-after N]
-//           [--delay MS] [--exit-on-stdin-eof]
+// TCP and serial interface libraries (and any other client, PyVISA for one) can be tested
+// without hardware. Usage: ktx-sim --help.
 //
 // On start it prints one line, "LISTEN 127.0.0.1:<port>" or "PTY <path>", and flushes, so a
 // script can wait for it. SIGTERM and SIGINT end it cleanly (the PTY link is removed), and
@@ -19,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "fault_switches.h"
 #include "number_format.h"
 #include "sim_instrument.h"
 #include "sim_server.h"
@@ -33,15 +31,52 @@ void OnStopSignal(int) {
     (void)ignored;
 }
 
-int Usage(const char* message) {
-    std::fprintf(stderr,
-                 "ktx-sim: %s\n"
-                 "usage: ktx-sim --tcp [HOST:]PORT | --pty PATH [--type N] [--model TEXT]\n"
-                 "       [--seed N] [--record-length N] [--silent] [--garbage]\n"
-                 "       [--truncate-block] [--drop-after N] [--delay MS] "
-                 "[--exit-on-stdin-eof]\n",
-                 message);
+void PrintUsage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: ktx-sim --tcp [HOST:]PORT | --pty PATH [options]\n"
+                 "\n"
+                 "A simulated instrument for Kurvitex and other clients. Over TCP it serves up "
+                 "to %zu\n"
+                 "connections at once against one instrument (settings and waveforms are "
+                 "shared, each\n"
+                 "connection has its own message parsing, answers and fault switches).\n"
+                 "\n"
+                 "  --tcp [HOST:]PORT     listen on a numeric address (default 127.0.0.1; "
+                 "PORT 0: any free port)\n"
+                 "  --pty PATH            make PATH a link to a new pseudo-terminal\n"
+                 "  --type N              device family: 1, 2, 9, 10, 12, 14, 19, 20 or 30 "
+                 "(default 1)\n"
+                 "  --model TEXT          model in the identification (default: the "
+                 "family's)\n"
+                 "  --seed N              noise seed (default 1)\n"
+                 "  --record-length N     points per channel, 1 ... 10000000 (default 2500)\n"
+                 "  --exit-on-stdin-eof   end when standard input closes\n"
+                 "  --help                this text\n"
+                 "\n"
+                 "Fault switches (each connection starts with them; KTXSIM:FAULT, KTXSIM:DELAY, "
+                 "KTXSIM:DROP\n"
+                 "and KTXSIM:DRIP change them for the connection that sends the command):\n",
+                 ktx::sim::SimServer::kMaxConnections);
+    for (const ktx::sim::FaultSwitchName& name : ktx::sim::FaultSwitchNames()) {
+        const std::string option = std::string(name.option) +
+                                   (*name.argument != '\0' ? std::string(" ") + name.argument : "");
+        std::fprintf(out, "  %-20s  %s\n", option.c_str(), name.help);
+    }
+}
+
+int Usage(const std::string& message) {
+    std::fprintf(stderr, "ktx-sim: %s\n", message.c_str());
+    PrintUsage(stderr);
     return 2;
+}
+
+const ktx::sim::FaultSwitchName* FaultOption(const std::string& option) {
+    for (const ktx::sim::FaultSwitchName& name : ktx::sim::FaultSwitchNames()) {
+        if (option == name.option) {
+            return &name;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -64,52 +99,51 @@ int main(int argc, char** argv) {
             const auto text = value();
             return text ? ktx::sim::ParseInteger(*text) : std::nullopt;
         };
-        if (option == "--tcp" || option == "--pty" || option == "--model") {
+        if (option == "--help") {
+            PrintUsage(stdout);
+            return 0;
+        }
+        if (const ktx::sim::FaultSwitchName* fault = FaultOption(option)) {
+            std::optional<std::int64_t> n = 1;
+            if (*fault->argument != '\0') {
+                n = number();
+            }
+            if (!n) {
+                return Usage("missing or invalid number for " + option);
+            }
+            ktx::sim::SetFaultSwitch(faults, fault->which, *n);
+        } else if (option == "--tcp" || option == "--pty" || option == "--model") {
             const auto text = value();
             if (!text) {
-                return Usage(("missing value for " + option).c_str());
+                return Usage("missing value for " + option);
             }
             (option == "--tcp" ? tcp : option == "--pty" ? pty : config.model) = *text;
-        } else if (option == "--type" || option == "--seed" || option == "--record-length" ||
-                   option == "--drop-after" || option == "--delay") {
+        } else if (option == "--type" || option == "--seed" || option == "--record-length") {
             const auto n = number();
             if (!n) {
-                return Usage(("missing or invalid number for " + option).c_str());
+                return Usage("missing or invalid number for " + option);
             }
             if (option == "--type") {
                 config.deviceType = static_cast<int>(*n);
             } else if (option == "--seed") {
                 config.seed = static_cast<std::uint64_t>(*n);
-            } else if (option == "--record-length") {
+            } else {
                 if (*n < 1 || *n > 10'000'000) {
                     return Usage("record length must be 1 ... 10000000");
                 }
                 config.recordLength = *n;
-            } else if (option == "--drop-after") {
-                faults.dropAfterBytes = *n < 0 ? -1 : *n;
-            } else {
-                faults.delayMs = static_cast<int>(
-                    std::max<std::int64_t>(0, std::min<std::int64_t>(*n, 600'000)));
             }
-        } else if (option == "--silent") {
-            faults.silent = true;
-        } else if (option == "--garbage") {
-            faults.garbage = true;
-        } else if (option == "--truncate-block") {
-            faults.truncateBlock = true;
         } else if (option == "--exit-on-stdin-eof") {
             exitOnStdinEof = true;
         } else {
-            return Usage(("unknown option " + option).c_str());
+            return Usage("unknown option " + option);
         }
     }
     if (tcp.empty() == pty.empty()) {
         return Usage("give exactly one of --tcp and --pty");
     }
 
-    ktx::sim::SimInstrument instrument(config);
-    instrument.Faults() = faults;
-    ktx::sim::SimServer server(instrument);
+    ktx::sim::SimServer server(config, faults);
     std::string error;
     if (!tcp.empty()) {
         // "PORT" alone listens on 127.0.0.1.

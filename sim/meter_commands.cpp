@@ -17,8 +17,9 @@ namespace {
 
 using State = InstrumentState;
 
-// Function codes the simulated meter offers; ranges are kept per function as given.
-constexpr const char* kFunctions = "ACV|DCV|OHMS|DIODE|CONTINUITY";
+// Function codes the simulated meter offers, as mnemonics: the definition files use the short
+// form "CONT". Ranges are kept per function as given.
+constexpr const char* kFunctions = "ACV|DCV|OHMS|DIODe|CONTinuity";
 
 bool MeterPresent(State& s) {
     if (!HasMeterMode(s.config.deviceType)) {
@@ -47,22 +48,21 @@ void Function(State& s, const Call& call) {
         return;
     }
     if (call.command.query) {
-        s.Answer(call, s.meter.function);
+        s.Answer(call, s.verbose ? LongForm(s.meter.function) : ShortForm(s.meter.function));
         return;
     }
     const std::string function = Argument(call);
     std::string_view known = kFunctions;
-    bool found = false;
     while (!known.empty()) {
         const std::size_t bar = known.find('|');
-        found = found || known.substr(0, bar) == function;
+        const std::string_view mnemonic = known.substr(0, bar);
+        if (MatchesMnemonic(mnemonic, function)) {
+            s.meter.function = std::string(mnemonic);
+            return;
+        }
         known = bar == std::string_view::npos ? std::string_view() : known.substr(bar + 1);
     }
-    if (!found) {
-        s.Error(-224, "Illegal parameter value");
-        return;
-    }
-    s.meter.function = function;
+    s.Error(-224, "Illegal parameter value");
 }
 
 // Answers "ON"/"OFF" rather than 1/0: the program looks for "OFF" in the answer.
@@ -177,7 +177,7 @@ void Value(State& s, const Call& call) {
     const double wobble =
         std::sin(static_cast<double>(s.acquisition) * 1.7 + static_cast<double>(s.config.seed)) *
         1e-4;
-    const std::string& function = s.meter.function;
+    const std::string function = LongForm(s.meter.function);
     double value = 9.9e37;
     if (function == "ACV") {
         value = 2.5 / std::sqrt(2.0) * (1.0 + wobble);

@@ -40,6 +40,43 @@ std::string DefaultModel(int deviceType) {
     return FamilyOf(deviceType).model;
 }
 
+std::string ModelForName(int deviceType, const std::string& name) {
+    const std::string model = DefaultModel(deviceType);
+    if (name.empty() || name == "NONAME") {
+        return model;
+    }
+    const std::size_t underscore = name.find('_');
+    const bool accepted = underscore == std::string::npos
+                              ? model.find(name) != std::string::npos
+                              : model.find(name.substr(0, underscore)) != std::string::npos &&
+                                    model.find(name.substr(underscore + 1)) != std::string::npos;
+    if (accepted) {
+        return model;
+    }
+    std::string spaced = name;
+    for (char& c : spaced) {
+        c = c == '_' ? ' ' : c;
+    }
+    return spaced;
+}
+
+SimIdentity ChooseIdentity(const SimChoice& user,
+                           const std::optional<SelectedInstrument>& selected) {
+    const bool typeChosen = user.type && !(*user.type == 1 && user.model.empty());
+    SimIdentity identity;
+    if (typeChosen) {
+        identity.deviceType = static_cast<int>(*user.type);
+    } else if (selected) {
+        identity.deviceType = selected->deviceType;
+    }
+    if (!user.model.empty()) {
+        identity.model = user.model;
+    } else if (selected && selected->deviceType == identity.deviceType) {
+        identity.model = ModelForName(identity.deviceType, selected->name);
+    }
+    return identity;
+}
+
 std::optional<std::string> IdentificationAnswer(int deviceType, const std::string& model) {
     if (deviceType == 19 || deviceType == 20) {
         return std::nullopt;  // these answer only their own presence checks

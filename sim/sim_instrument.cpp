@@ -1,43 +1,54 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// SimInstrument: the public face of the simulated instrument; the work is in InstrumentState.
+// SimInstrument: one InstrumentState with one SimSession on it.
 #include "sim_instrument.h"
 
 #include "instrument_state.h"
+#include "sim_session.h"
 
 namespace ktx::sim {
 
 struct SimInstrument::State {
-    explicit State(SimConfig config) : instrument(std::move(config)) {}
+    State(SimConfig config, const FaultSwitches& faults)
+        : instrument(std::move(config)), session(instrument, faults) {}
     InstrumentState instrument;
+    SimSession session;
 };
 
-SimInstrument::SimInstrument(SimConfig config)
-    : m_state(std::make_unique<State>(std::move(config))) {}
+SimInstrument::SimInstrument(SimConfig config, const FaultSwitches& faults)
+    : m_state(std::make_unique<State>(std::move(config), faults)) {}
 
 SimInstrument::~SimInstrument() = default;
 
 void SimInstrument::Receive(std::string_view bytes) {
-    m_state->instrument.Receive(bytes);
+    m_state->session.Receive(bytes);
 }
 
 void SimInstrument::EndOfMessage() {
-    m_state->instrument.EndOfMessage();
+    m_state->session.EndOfMessage();
 }
 
 std::string SimInstrument::TakeOutput(std::size_t max) {
-    return m_state->instrument.TakeOutput(max);
+    return m_state->session.TakeOutput(max);
 }
 
 std::size_t SimInstrument::OutputAvailable() const {
-    return m_state->instrument.OutputAvailable();
+    return m_state->session.OutputAvailable();
 }
 
 void SimInstrument::DeviceClear() {
-    m_state->instrument.DeviceClear();
+    m_state->session.DeviceClear();
+}
+
+bool SimInstrument::AtMessageStart() const {
+    return m_state->session.AtMessageStart();
+}
+
+void SimInstrument::Replace(SimConfig config) {
+    m_state->instrument.Replace(std::move(config));
 }
 
 FaultSwitches& SimInstrument::Faults() {
-    return m_state->instrument.faults;
+    return m_state->session.Faults();
 }
 
 const SimConfig& SimInstrument::Config() const {

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The simulated instrument: keeps instrument state and answers the command language the way the
-// real instruments of each device family do. It knows nothing of transports: bytes from the
-// host go in through Receive(), bytes for the host come out of TakeOutput(). The in-process
-// interface library and the ktx-sim server (TCP, pseudo-terminal) both drive one of these.
+// The simulated instrument with one host on its line: keeps instrument state and answers the
+// command language the way the real instruments of each device family do. It knows nothing of
+// transports: bytes from the host go in through Receive(), bytes for the host come out of
+// TakeOutput(). The in-process interface library drives one of these; the ktx-sim server puts
+// several hosts on one instrument through SimSession (sim_session.h).
 //
 // Not thread-safe: one owner drives it from one thread at a time.
 #pragma once
@@ -13,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "fault_switches.h"
+
 namespace ktx::sim {
 
 struct SimConfig {
@@ -22,20 +25,9 @@ struct SimConfig {
     std::int64_t recordLength = 2500;  // points per channel, up to 10 000 000
 };
 
-// Faults the instrument itself produces. Transport faults (dropping the connection after N
-// bytes, delaying every answer) belong to whoever carries the bytes; they are listed here so
-// that every carrier takes them from one place.
-struct FaultSwitches {
-    bool silent = false;               // accept commands, never answer
-    bool garbage = false;              // answer queries with bytes that are no valid answer
-    bool truncateBlock = false;        // binary blocks carry fewer bytes than announced
-    std::int64_t dropAfterBytes = -1;  // carrier: close after this many answer bytes (-1: never)
-    int delayMs = 0;                   // carrier: wait this long before passing on each answer
-};
-
 class SimInstrument {
   public:
-    explicit SimInstrument(SimConfig config);
+    explicit SimInstrument(SimConfig config, const FaultSwitches& faults = {});
     ~SimInstrument();
     SimInstrument(const SimInstrument&) = delete;
     SimInstrument& operator=(const SimInstrument&) = delete;
@@ -53,6 +45,12 @@ class SimInstrument {
     std::size_t OutputAvailable() const;
     // Device clear: drops pending output and any half-received command.
     void DeviceClear();
+    // True between host messages: nothing of the next one has arrived yet.
+    bool AtMessageStart() const;
+
+    // Another instrument on the line (the user selected another model): the family and model
+    // of `config`, in its power-on state. The host's fault switches stay.
+    void Replace(SimConfig config);
 
     FaultSwitches& Faults();
     const SimConfig& Config() const;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// TCP and pseudo-terminal carrier of the simulated instrument: one poll() loop, non-blocking
-// writes so that a 20 MB block never stops the server from reading.
+// TCP and pseudo-terminal carrier of the simulated instrument: one poll() loop over every
+// connection, non-blocking writes so that a 20 MB block to one client never stops the server
+// from serving the others.
 #include "sim_server.h"
 
 #include <fcntl.h>
@@ -14,13 +15,20 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <optional>
+
+#include "answer_queue.h"
+#include "instrument_state.h"
+#include "sim_session.h"
 
 namespace ktx::sim {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 bool SetNonBlocking(int fd) {
     const int flags = fcntl(fd, F_GETFL, 0);
@@ -33,11 +41,113 @@ std::string ErrnoText(const char* what) {
 
 }  // namespace
 
-SimServer::SimServer(SimInstrument& instrument)
-    : m_instrument(instrument), m_dropSeen(instrument.Faults().dropAfterBytes) {}
+// One host: its socket (or the terminal), its session on the shared instrument, its answers
+// on their way and the input read but not yet run.
+class SimServer::Connection {
+  public:
+    Connection(int fd, bool terminal, InstrumentState& instrument, const FaultSwitches& faults)
+        : m_fd(fd),
+          m_terminal(terminal),
+          m_session(instrument, faults),
+          m_answers(m_session.Faults()) {}
+    ~Connection() {
+        if (!m_terminal) {
+            close(m_fd);
+        }
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    int Fd() const { return m_fd; }
+    bool Terminal() const { return m_terminal; }
+
+    // Reads more only when everything read so far has run and few answers wait.
+    bool WantsInput() const { return m_inbox.empty() && m_answers.Held() < kMaxHeldBytes; }
+
+    // One read; false when the peer has gone (a terminal never goes).
+    bool ReadInput() {
+        char buffer[65536];
+        const ssize_t n = read(m_fd, buffer, sizeof buffer);
+        if (n > 0) {
+            m_inbox.append(buffer, static_cast<std::size_t>(n));
+            return true;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            return true;
+        }
+        return m_terminal;
+    }
+
+    // Hands the input to the instrument up to one line feed at a time, while the answers
+    // waiting stay below the bound.
+    void Process(Clock::time_point now) {
+        std::size_t used = 0;
+        while (used < m_inbox.size() && m_answers.Held() < kMaxHeldBytes) {
+            const std::size_t feed = m_inbox.find('\n', used);
+            const std::size_t end = feed == std::string::npos ? m_inbox.size() : feed + 1;
+            m_session.Receive(std::string_view(m_inbox).substr(used, end - used));
+            used = end;
+            Collect(now);
+        }
+        m_inbox.erase(0, used);
+    }
+
+    // Sends what is due; false when the connection must close (the peer broke off, or the
+    // drop switch says so).
+    bool WriteOutput(Clock::time_point now) {
+        for (;;) {
+            const std::string_view due = m_answers.Due(now);
+            if (due.empty()) {
+                break;
+            }
+            const ssize_t n = m_terminal ? write(m_fd, due.data(), due.size())
+                                         : send(m_fd, due.data(), due.size(), MSG_NOSIGNAL);
+            if (n < 0) {
+                if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+                    break;
+                }
+                return m_terminal;
+            }
+            m_answers.Consumed(static_cast<std::size_t>(n), now);
+            if (static_cast<std::size_t>(n) < due.size()) {
+                break;  // the peer's buffer is full: wait for POLLOUT
+            }
+        }
+        if (!m_answers.Dropped()) {
+            return true;
+        }
+        if (m_terminal) {
+            m_lineDead = true;  // a terminal line cannot be hung up from here
+            m_answers.Clear();
+            return true;
+        }
+        return false;  // the broken instrument hangs up here
+    }
+
+    std::optional<Clock::time_point> NextDue() const { return m_answers.NextDue(); }
+
+  private:
+    void Collect(Clock::time_point now) {
+        std::string output = m_session.TakeOutput();
+        if (m_lineDead && m_session.Faults().dropAfterBytes < 0) {
+            m_lineDead = false;  // "KTXSIM:DROP -1" brings a dead terminal line back
+        }
+        m_answers.Push(m_lineDead ? std::string() : std::move(output), now);
+    }
+
+    int m_fd;
+    bool m_terminal;
+    SimSession m_session;
+    AnswerQueue m_answers;
+    std::string m_inbox;
+    bool m_lineDead = false;
+};
+
+SimServer::SimServer(SimConfig config, const FaultSwitches& faults)
+    : m_instrument(std::make_unique<InstrumentState>(std::move(config))), m_faults(faults) {}
 
 SimServer::~SimServer() {
-    CloseClient();
+    m_connections.clear();
     if (m_listenFd >= 0) {
         close(m_listenFd);
     }
@@ -81,7 +191,8 @@ bool SimServer::ListenTcp(const std::string& host, int port, std::string& error)
     }
     const int one = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (bind(fd, info->ai_addr, info->ai_addrlen) != 0 || listen(fd, 4) != 0) {
+    if (bind(fd, info->ai_addr, info->ai_addrlen) != 0 ||
+        listen(fd, static_cast<int>(kMaxConnections)) != 0) {
         error = ErrnoText("bind");
         freeaddrinfo(info);
         close(fd);
@@ -146,8 +257,8 @@ bool SimServer::OpenPty(const std::string& linkPath, std::string& error) {
     m_ptyLink = linkPath;
     m_ptyMaster = master;
     m_ptyHold = hold;
-    m_clientFd = master;
     SetNonBlocking(master);
+    m_connections.push_back(std::make_unique<Connection>(master, true, *m_instrument, m_faults));
     return true;
 }
 
@@ -158,91 +269,37 @@ std::string SimServer::Announcement() const {
     return "LISTEN " + m_host + ":" + std::to_string(m_port);
 }
 
-void SimServer::CloseClient() {
-    if (m_clientFd >= 0 && m_clientFd != m_ptyMaster) {
-        close(m_clientFd);
-        m_clientFd = -1;
-    }
-    m_pending.clear();
-    m_sentOnConnection = 0;
-    // The next host starts a message of its own; the instrument keeps its settings.
-    m_instrument.DeviceClear();
-}
-
-void SimServer::CollectOutput() {
-    const std::int64_t drop = m_instrument.Faults().dropAfterBytes;
-    if (drop != m_dropSeen) {
-        // A new drop switch ("KTXSIM:DROP n") counts its bytes from now on.
-        m_dropSeen = drop;
-        m_sentOnConnection = 0;
-    }
-    if (m_instrument.OutputAvailable() == 0) {
+void SimServer::Accept() {
+    const int client = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (client < 0) {
         return;
     }
-    Chunk chunk;
-    chunk.bytes = m_instrument.TakeOutput();
-    chunk.readyAt = std::chrono::steady_clock::now() +
-                    std::chrono::milliseconds(std::max(0, m_instrument.Faults().delayMs));
-    if (m_lineDead && m_instrument.Faults().dropAfterBytes < 0) {
-        m_lineDead = false;  // "KTXSIM:DROP -1" brings a dead terminal line back
-        m_sentOnConnection = 0;
-    }
-    if (m_lineDead) {
+    if (m_connections.size() >= kMaxConnections) {
+        close(client);  // full: the host learns at once instead of waiting for its time-out
         return;
     }
-    m_pending.push_back(std::move(chunk));
+    m_connections.push_back(std::make_unique<Connection>(client, false, *m_instrument, m_faults));
 }
 
-bool SimServer::ReadClient() {
-    char buffer[65536];
-    while (true) {
-        const ssize_t n = read(m_clientFd, buffer, sizeof buffer);
-        if (n > 0) {
-            m_instrument.Receive(std::string_view(buffer, static_cast<std::size_t>(n)));
-            CollectOutput();
-            if (static_cast<std::size_t>(n) < sizeof buffer) {
-                return true;
-            }
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-            return true;
-        }
-        return false;  // end of file or a broken connection
+void SimServer::Serve(Connection& connection, short revents) {
+    const Clock::time_point now = Clock::now();
+    bool keep = true;
+    if ((revents & (POLLIN | POLLHUP | POLLERR)) != 0 && connection.WantsInput()) {
+        keep = connection.ReadInput();
+    } else if ((revents & (POLLHUP | POLLERR)) != 0 && !connection.Terminal()) {
+        keep = false;  // gone while its input was held back
     }
-}
-
-bool SimServer::WriteClient() {
-    const auto now = std::chrono::steady_clock::now();
-    while (!m_pending.empty() && m_pending.front().readyAt <= now) {
-        Chunk& chunk = m_pending.front();
-        std::size_t want = chunk.bytes.size() - chunk.sent;
-        const std::int64_t drop = m_instrument.Faults().dropAfterBytes;
-        if (drop >= 0) {
-            const std::int64_t allowed = drop - m_sentOnConnection;
-            if (allowed <= 0) {
-                return false;  // the broken instrument hangs up here
-            }
-            want = static_cast<std::size_t>(
-                std::min<std::int64_t>(static_cast<std::int64_t>(want), allowed));
-        }
-        const ssize_t n =
-            m_clientFd == m_ptyMaster
-                ? write(m_clientFd, chunk.bytes.data() + chunk.sent, want)
-                : send(m_clientFd, chunk.bytes.data() + chunk.sent, want, MSG_NOSIGNAL);
-        if (n < 0) {
-            return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-        }
-        chunk.sent += static_cast<std::size_t>(n);
-        m_sentOnConnection += n;
-        if (chunk.sent == chunk.bytes.size()) {
-            m_pending.pop_front();
-        } else if (static_cast<std::size_t>(n) < want) {
-            return true;  // the peer's buffer is full: wait for POLLOUT
-        }
+    if (keep) {
+        connection.Process(now);
+        keep = connection.WriteOutput(now);
+        // What was sent may have made room for input that was held back.
+        connection.Process(now);
     }
-    const std::int64_t drop = m_instrument.Faults().dropAfterBytes;
-    return drop < 0 || m_sentOnConnection < drop;
+    if (!keep) {
+        const auto it = std::find_if(m_connections.begin(), m_connections.end(),
+                                     [&](const auto& c) { return c.get() == &connection; });
+        m_connections.erase(it);
+    }
 }
 
 int SimServer::Run(int stopFd, int stdinFd) {
@@ -254,23 +311,26 @@ int SimServer::Run(int stopFd, int stdinFd) {
             fds.push_back({stdinFd, POLLIN, 0});
         }
         const std::size_t listenIndex = fds.size();
-        if (m_listenFd >= 0 && m_clientFd < 0) {
+        if (m_listenFd >= 0) {
             fds.push_back({m_listenFd, POLLIN, 0});
         }
-        const std::size_t clientIndex = fds.size();
+        const std::size_t firstConnection = fds.size();
+        const Clock::time_point now = Clock::now();
         int timeoutMs = -1;
-        if (m_clientFd >= 0) {
-            short events = POLLIN;
-            if (!m_pending.empty()) {
-                const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    m_pending.front().readyAt - std::chrono::steady_clock::now());
-                if (wait.count() <= 0) {
+        for (const auto& connection : m_connections) {
+            short events = connection->WantsInput() ? POLLIN : 0;
+            if (const auto due = connection->NextDue()) {
+                if (*due <= now) {
                     events |= POLLOUT;
                 } else {
-                    timeoutMs = static_cast<int>(wait.count()) + 1;
+                    const auto wait =
+                        std::chrono::duration_cast<std::chrono::milliseconds>(*due - now).count() +
+                        1;
+                    timeoutMs = timeoutMs < 0 ? static_cast<int>(wait)
+                                              : std::min(timeoutMs, static_cast<int>(wait));
                 }
             }
-            fds.push_back({m_clientFd, events, 0});
+            fds.push_back({connection->Fd(), events, 0});
         }
         const int ready = poll(fds.data(), fds.size(), timeoutMs);
         if (ready < 0) {
@@ -289,33 +349,17 @@ int SimServer::Run(int stopFd, int stdinFd) {
                 return 0;  // whoever started us has gone
             }
         }
-        if (m_listenFd >= 0 && m_clientFd < 0 && listenIndex < fds.size() &&
-            fds[listenIndex].fd == m_listenFd && fds[listenIndex].revents != 0) {
-            const int client = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-            if (client >= 0) {
-                CloseClient();
-                m_clientFd = client;
-            }
-            continue;
+        // Every connection is served, also those whose held answers have just fallen due.
+        // Serving may close a connection, so take the list first.
+        std::vector<std::pair<Connection*, short>> polled;
+        for (std::size_t i = firstConnection; i < fds.size(); ++i) {
+            polled.emplace_back(m_connections[i - firstConnection].get(), fds[i].revents);
         }
-        if (m_clientFd >= 0 && clientIndex < fds.size() && fds[clientIndex].fd == m_clientFd) {
-            const short revents = fds[clientIndex].revents;
-            bool keep = true;
-            if (revents & (POLLIN | POLLHUP | POLLERR)) {
-                // Our own slave descriptor keeps a terminal from ever reporting its end.
-                keep = ReadClient() || m_clientFd == m_ptyMaster;
-            }
-            if (keep) {
-                keep = WriteClient();
-            }
-            if (!keep) {
-                if (m_clientFd == m_ptyMaster) {
-                    m_lineDead = true;  // a terminal line cannot be hung up from here
-                    m_pending.clear();
-                } else {
-                    CloseClient();
-                }
-            }
+        for (const auto& [connection, revents] : polled) {
+            Serve(*connection, revents);
+        }
+        if (m_listenFd >= 0 && fds[listenIndex].revents != 0) {
+            Accept();
         }
     }
 }

@@ -1,32 +1,45 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Carries one simulated instrument over a TCP socket or a pseudo-terminal (POSIX). It also
-// applies the carrier faults of FaultSwitches: each answer held back delayMs, the connection
-// closed after dropAfterBytes answer bytes, counted from the start of the connection or from
-// the moment the switch changed (on a pseudo-terminal, which cannot be closed from this side,
-// the line goes dead instead).
+// Carries one simulated instrument over TCP or a pseudo-terminal (POSIX), as a lab instrument
+// on a LAN: up to kMaxConnections TCP clients at once against one instrument state. Each
+// connection has its own SimSession (framing, ";" path, answers, fault switches) and its own
+// AnswerQueue (delay, drip, drop counted per connection); settings, waveforms and files are
+// shared. A message of one connection runs whole, never interleaved with another's commands.
 //
-// Single-threaded: Run() blocks until told to stop.
+// Memory a slow reader can make the server hold is bounded: a connection's next message is not
+// read while more than kMaxHeldBytes of its answers wait (the host's own socket buffer then
+// fills and it blocks, as with a real instrument), and one message's answers are refused above
+// InstrumentState::kMaxAnswerBytes. A client beyond the limit is accepted and closed at once,
+// so it fails fast instead of waiting.
+//
+// On a pseudo-terminal, which cannot be closed from this side, the dropped line goes dead
+// instead (until "KTXSIM:DROP -1" arrives).
+//
+// Single-threaded: Run() serves every connection from one poll() loop until told to stop.
 #pragma once
 
-#include <chrono>
-#include <cstdint>
-#include <deque>
+#include <cstddef>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "sim_instrument.h"
 
 namespace ktx::sim {
 
+struct InstrumentState;
+
 class SimServer {
   public:
-    // The instrument is borrowed and must outlive the server.
-    explicit SimServer(SimInstrument& instrument);
+    static constexpr std::size_t kMaxConnections = 16;
+    static constexpr std::size_t kMaxHeldBytes = std::size_t{4} << 20;
+
+    // The instrument all connections share, and the fault switches each one starts with.
+    SimServer(SimConfig config, const FaultSwitches& faults);
     ~SimServer();
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
 
-    // Listens on host:port (numeric address; port 0 = any free port). Clients are served one
-    // after another; each new connection starts with a fresh parse state.
+    // Listens on host:port (numeric address; port 0 = any free port).
     bool ListenTcp(const std::string& host, int port, std::string& error);
     // Creates a pseudo-terminal in raw mode and makes `linkPath` a symbolic link to its
     // device; the link is removed again when the server ends. An existing file that is not
@@ -41,29 +54,20 @@ class SimServer {
     int Run(int stopFd, int stdinFd);
 
   private:
-    struct Chunk {
-        std::string bytes;
-        std::size_t sent = 0;
-        std::chrono::steady_clock::time_point readyAt;
-    };
-    void CollectOutput();
-    bool ReadClient();   // false: the peer has gone
-    bool WriteClient();  // false: the connection must be closed
-    void CloseClient();
+    class Connection;
+    void Accept();
+    void Serve(Connection& connection, short revents);
 
-    SimInstrument& m_instrument;
+    std::unique_ptr<InstrumentState> m_instrument;
+    FaultSwitches m_faults;
+    std::vector<std::unique_ptr<Connection>> m_connections;
     int m_listenFd = -1;
-    int m_clientFd = -1;
     int m_ptyMaster = -1;
     int m_ptyHold = -1;  // our own slave descriptor: the master never sees a hang-up
     std::string m_host;
     int m_port = 0;
     std::string m_ptyLink;
     std::string m_ptyDevice;
-    std::deque<Chunk> m_pending;
-    std::int64_t m_sentOnConnection = 0;  // answer bytes since the connection or drop switch
-    std::int64_t m_dropSeen = -1;         // dropAfterBytes when last looked at
-    bool m_lineDead = false;
 };
 
 }  // namespace ktx::sim

@@ -1,39 +1,45 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// ktx_sim.so: the simulated instrument in-process. Settings in [SIM]: MODEL, TYPE (device
-// family), SEED, RECORDLENGTH and the fault switches SILENT, GARBAGE, TRUNCATE (0/1), DROPAFTER
-// (answer bytes before the "connection" drops, -1 never) and DELAY (ms before each answer).
-// The status line port is 0: there is no physical port.
+// ktx_sim.so: the simulated instrument in-process. It plays the instrument selected in the
+// program and follows a new selection without being reopened (SimSelection says how it finds
+// it). Settings in [SIM] of the configuration file: TYPE (device family) and MODEL override the
+// selection; SEED, RECORDLENGTH and the fault switches SILENT, GARBAGE, TRUNCATE (0/1),
+// DROPAFTER (answer bytes before the "connection" drops, -1 never), DELAY (ms each answer is
+// held) and DRIP (ms between answer bytes). The status line port is 0: there is no physical
+// port.
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <string>
 
+#include "answer_queue.h"
 #include "ktx_link.h"
 #include "link_ops.h"
 #include "link_settings.h"
 #include "sim_instrument.h"
+#include "sim_selection.h"
 
 namespace ktx::linklib {
 
 namespace {
 
-// Carries bytes to and from a SimInstrument and plays the carrier's faults: a delay before
-// each answer and a dropped connection after a number of answer bytes.
+// Carries bytes to and from a SimInstrument; the answers travel through an AnswerQueue, which
+// plays the carrier faults (delay, drip, drop).
 class SimStream final : public ByteStream {
   public:
-    SimStream(sim::SimConfig config, const sim::FaultSwitches& faults) : m_instrument(config) {
-        m_instrument.Faults() = faults;
-        m_dropSetting = faults.dropAfterBytes;
-    }
+    SimStream(sim::SimConfig config, const sim::FaultSwitches& faults, SimSelection selection)
+        : m_instrument(std::move(config), faults),
+          m_answers(m_instrument.Faults()),
+          m_selection(std::move(selection)) {}
 
     std::ptrdiff_t Send(std::string_view bytes, Clock::time_point /*deadline*/) override {
         std::lock_guard lock(m_mutex);
         if (m_closed || m_dropped) {
             return -1;
         }
-        const bool hadOutput = m_instrument.OutputAvailable() > 0;
+        FollowSelection();
         m_instrument.Receive(bytes);
-        NoteNewOutput(hadOutput);
+        Collect();
         return static_cast<std::ptrdiff_t>(bytes.size());
     }
 
@@ -44,28 +50,42 @@ class SimStream final : public ByteStream {
                 return -1;
             }
             const Clock::time_point now = Clock::now();
-            if (m_instrument.OutputAvailable() > 0 && now >= m_readyAt) {
-                return Take(buffer, size);
+            const std::string_view due = m_answers.Due(now);
+            if (!due.empty()) {
+                const std::size_t n = std::min(size, due.size());
+                std::copy_n(due.data(), n, buffer);
+                m_answers.Consumed(n, now);
+                return static_cast<std::ptrdiff_t>(n);
+            }
+            if (m_answers.Dropped()) {
+                m_dropped = true;
+                return -1;
             }
             if (now >= deadline) {
                 return 0;
             }
-            // Nothing will appear by itself (the instrument only answers what is sent), so
-            // sleep until the answer is due, the deadline passes or the link is closed.
-            const bool pending = m_instrument.OutputAvailable() > 0;
-            m_wake.wait_until(lock, pending ? std::min(m_readyAt, deadline) : deadline);
+            // Nothing appears by itself (the instrument only answers what is sent), so sleep
+            // until the next byte is due, the deadline passes or the link is closed.
+            const auto next = m_answers.NextDue();
+            m_wake.wait_until(lock, next ? std::min(*next, deadline) : deadline);
         }
     }
 
     void Drain(std::string& out) override {
         std::lock_guard lock(m_mutex);
-        if (m_closed || m_dropped || Clock::now() < m_readyAt) {
+        if (m_closed || m_dropped) {
             return;
         }
-        std::string bytes(m_instrument.OutputAvailable(), '\0');
-        if (!bytes.empty()) {
-            bytes.resize(static_cast<std::size_t>(Take(bytes.data(), bytes.size())));
-            out += bytes;
+        const Clock::time_point now = Clock::now();
+        for (std::size_t taken = 0; taken < kMaxDrainBytes;) {
+            const std::string_view due = m_answers.Due(now);
+            if (due.empty()) {
+                break;
+            }
+            const std::size_t n = std::min(due.size(), kMaxDrainBytes - taken);
+            out.append(due.data(), n);
+            m_answers.Consumed(n, now);
+            taken += n;
         }
     }
 
@@ -74,9 +94,8 @@ class SimStream final : public ByteStream {
         if (m_closed || m_dropped) {
             return false;
         }
-        const bool hadOutput = m_instrument.OutputAvailable() > 0;
         m_instrument.EndOfMessage();
-        NoteNewOutput(hadOutput);
+        Collect();
         return true;
     }
 
@@ -88,57 +107,47 @@ class SimStream final : public ByteStream {
     }
 
   private:
-    void NoteNewOutput(bool hadOutput) {
-        if (!hadOutput && m_instrument.OutputAvailable() > 0) {
-            m_readyAt = Clock::now() + std::chrono::milliseconds(m_instrument.Faults().delayMs);
+    // Between messages the user may have selected another instrument.
+    void FollowSelection() {
+        if (!m_instrument.AtMessageStart() || !m_selection.Refresh()) {
+            return;
         }
+        sim::SimConfig config = m_instrument.Config();
+        config.deviceType = m_selection.Identity().deviceType;
+        config.model = m_selection.Identity().model;
+        m_instrument.Replace(std::move(config));
     }
 
-    // Hands out answer bytes, at most up to the drop point; -1 once the drop point is reached.
-    std::ptrdiff_t Take(char* buffer, std::size_t size) {
-        const std::int64_t dropAfter = m_instrument.Faults().dropAfterBytes;
-        // The count starts when the switch is set ("KTXSIM:DROP n" drops n bytes from then).
-        if (dropAfter != m_dropSetting) {
-            m_dropSetting = dropAfter;
-            m_passed = 0;
-        }
-        if (dropAfter >= 0) {
-            if (m_passed >= dropAfter) {
-                m_dropped = true;
-                return -1;
-            }
-            size = std::min<std::size_t>(size, static_cast<std::size_t>(dropAfter - m_passed));
-        }
-        const std::string bytes = m_instrument.TakeOutput(size);
-        std::copy(bytes.begin(), bytes.end(), buffer);
-        m_passed += static_cast<std::int64_t>(bytes.size());
-        return static_cast<std::ptrdiff_t>(bytes.size());
-    }
+    void Collect() { m_answers.Push(m_instrument.TakeOutput(), Clock::now()); }
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
     sim::SimInstrument m_instrument;
-    Clock::time_point m_readyAt{};
-    std::int64_t m_passed = 0;
-    std::int64_t m_dropSetting = -1;
+    sim::AnswerQueue m_answers;
+    SimSelection m_selection;
     bool m_closed = false;
     bool m_dropped = false;
 };
 
 std::unique_ptr<ByteStream> OpenSim(const char* configPath, bool /*askUser*/, std::int32_t* port) {
     const LinkSettings settings(configPath, "SIM");
-    settings.WriteDefaultsIfMissing({{"MODEL", ""},
-                                     {"TYPE", "1"},
-                                     {"SEED", "1"},
-                                     {"RECORDLENGTH", "2500"},
-                                     {"SILENT", "0"},
-                                     {"GARBAGE", "0"},
-                                     {"TRUNCATE", "0"},
-                                     {"DROPAFTER", "-1"},
-                                     {"DELAY", "0"}});
+    SimSelection selection(configPath);
+    // The keys a user may want to edit, written once into kurvitex.ini; never into an
+    // instrument definition file, and never TYPE or MODEL: written, they could not be told
+    // from a choice the user made.
+    if (!selection.HandedDefinitionFile()) {
+        LinkSettings::Defaults defaults = {{"SEED", "1"}, {"RECORDLENGTH", "2500"}};
+        const sim::FaultSwitches none;
+        for (const sim::FaultSwitchName& name : sim::FaultSwitchNames()) {
+            defaults.emplace_back(name.key,
+                                  std::to_string(sim::FaultSwitchValue(none, name.which)));
+        }
+        settings.WriteDefaultsIfMissing(defaults);
+    }
+    selection.Refresh();
     sim::SimConfig config;
-    config.model = settings.Text("MODEL", "");
-    config.deviceType = static_cast<int>(settings.Integer("TYPE", 1));
+    config.deviceType = selection.Identity().deviceType;
+    config.model = selection.Identity().model;
     config.seed = static_cast<std::uint64_t>(settings.Integer("SEED", 1));
     const long length = settings.Integer("RECORDLENGTH", 2500);
     if (length < 1 || length > 10'000'000) {
@@ -148,13 +157,15 @@ std::unique_ptr<ByteStream> OpenSim(const char* configPath, bool /*askUser*/, st
     }
     config.recordLength = length;
     sim::FaultSwitches faults;
-    faults.silent = settings.Integer("SILENT", 0) != 0;
-    faults.garbage = settings.Integer("GARBAGE", 0) != 0;
-    faults.truncateBlock = settings.Integer("TRUNCATE", 0) != 0;
-    faults.dropAfterBytes = settings.Integer("DROPAFTER", -1);
-    faults.delayMs = static_cast<int>(std::clamp(settings.Integer("DELAY", 0), 0L, 600'000L));
+    for (const sim::FaultSwitchName& name : sim::FaultSwitchNames()) {
+        if (settings.Has(name.key)) {
+            sim::SetFaultSwitch(
+                faults, name.which,
+                settings.Integer(name.key, sim::FaultSwitchValue(faults, name.which)));
+        }
+    }
     *port = 0;
-    return std::make_unique<SimStream>(std::move(config), faults);
+    return std::make_unique<SimStream>(std::move(config), faults, std::move(selection));
 }
 
 }  // namespace

@@ -5,9 +5,10 @@
 PyVISA with its pure-Python backend opens the simulator's socket server, stops the
 acquisition, reads channel 1 as a binary curve and its preamble, and scales every point itself:
 x = (i - PT_OFF) * XINCR with i counted from 1, y = (v - YOFF) * YMULT. `ktx read CH1 out.ktx`
-then reads the same acquisition through its TCP interface library. Every point of the .ktx
-file must agree within the precision of its fields: the 6-byte real of y (39 fraction bits)
-and the single-precision seconds of x.
+then reads the same acquisition through its TCP interface library while PyVISA still holds its
+connection, as a script on a lab PC would; PyVISA is served again afterwards. Every point of
+the .ktx file must agree within the precision of its fields: the 6-byte real of y (39 fraction
+bits) and the single-precision seconds of x.
 
 Usage: pyvisa_read_agrees.py KTX_SIM KTX WORKDIR   (exit 77: PyVISA missing, test skipped)
 """
@@ -64,7 +65,6 @@ def main():
         ymult = float(inst.query("WFMPRE:CH1:YMULT?"))
         xincr = float(inst.query("WFMPRE:CH1:XINCR?"))
         pt_off = float(inst.query("WFMPRE:CH1:PT_OFF?"))
-        inst.close()
         assert len(levels) == POINTS, len(levels)
 
         target = os.path.join(work, "pyvisa_read.ktx")
@@ -73,6 +73,9 @@ def main():
                              capture_output=True, text=True)
         assert run.returncode == 0, run.stderr
         assert run.stderr == "", run.stderr
+        # The connection PyVISA kept open through all of it still works.
+        assert inst.query("*IDN?").startswith("TEKTRONIX,"), "PyVISA lost its connection"
+        inst.close()
 
         data = open(target, "rb").read()
         assert data[0:2] == b"\x21\x16", data[0:2]

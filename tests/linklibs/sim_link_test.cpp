@@ -11,11 +11,13 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "ktx_link.h"
+#include "link_settings.h"
 #include "link_test_support.h"
 
 namespace ktx::linklib::test {
@@ -210,6 +212,195 @@ TEST_F(LinkSimLibraryTest, BadSettingsOpenNothing) {
     Session session(m_library.Ops(), Ini("[SIM]\nRECORDLENGTH=0\n"));
     EXPECT_EQ(session.Handle(), 0);
 }
+
+// --- the simulated instrument is the selected one -------------------------------------------
+
+// A program folder of the test's own: the shipped kurvitex.ini and definition files.
+class SimProgramFolder {
+  public:
+    SimProgramFolder() {
+        std::filesystem::create_directory(m_dir.File("Driver"));
+        for (const auto& entry : std::filesystem::directory_iterator(KTX_DRIVER_DIR)) {
+            std::filesystem::copy_file(entry.path(),
+                                       m_dir.File("Driver/" + entry.path().filename().string()));
+        }
+        std::filesystem::copy_file(KTX_SHIPPED_INI, Ini());
+    }
+    std::string Ini() const { return m_dir.File("kurvitex.ini"); }
+    std::string Driver(const std::string& name) const { return m_dir.File("Driver/" + name); }
+    // Replaces kurvitex.ini as the program does (a new file renamed over the old one).
+    void WriteIni(const std::string& text) const {
+        WriteWholeFile(Ini() + ".new", text);
+        std::filesystem::rename(Ini() + ".new", Ini());
+    }
+    void Select(const std::string& inifile, const std::string& more = "") const {
+        WriteIni("[DEVICE]\nINIFILE=" + inifile + "\n" + more);
+    }
+
+  private:
+    ScratchDir m_dir;
+};
+
+// The presence check of each family and a text its answer must hold.
+struct Presence {
+    const char* query;
+    const char* holds;
+};
+Presence PresenceOf(int type, const char* model) {
+    if (type == 20) {
+        return {"!V?", model};
+    }
+    if (type == 30) {
+        return {"COMU?", "ON.."};
+    }
+    return {"*IDN?", model};
+}
+
+struct SelectionCase {
+    const char* name;
+    const char* kurvitexIni;  // nullptr: the shipped one; "%D" stands for the Driver folder
+    const char* handed;       // nullptr: kurvitex.ini, else this definition file is handed over
+    int type;
+    const char* model;
+};
+
+class LinkSimSelectionTest : public ::testing::TestWithParam<SelectionCase> {
+  protected:
+    LinkSimSelectionTest() : m_library("ktx_sim.so") {}
+    SimProgramFolder m_folder;
+    LoadedLinkLibrary m_library;
+};
+
+TEST_P(LinkSimSelectionTest, PlaysTheSelectedInstrumentUnlessTheUserChoseAnother) {
+    const SelectionCase& c = GetParam();
+    ASSERT_NE(m_library.Ops(), nullptr) << m_library.Error();
+    if (c.kurvitexIni != nullptr) {
+        std::string text = c.kurvitexIni;
+        for (std::size_t at; (at = text.find("%D")) != std::string::npos;) {
+            text.replace(at, 2, m_folder.Driver(""));
+        }
+        m_folder.WriteIni(text);
+    }
+    const std::string before = c.handed ? ReadWholeFile(m_folder.Driver(c.handed)) : "";
+    Session session(m_library.Ops(), c.handed ? m_folder.Driver(c.handed) : m_folder.Ini());
+    ASSERT_NE(session.Handle(), 0);
+    session.SetTimeout(kPatientMs);
+    const Presence presence = PresenceOf(c.type, c.model);
+    const std::string answer = session.Query(presence.query);
+    EXPECT_NE(answer.find(presence.holds), std::string::npos) << answer;
+    if (c.handed) {
+        EXPECT_EQ(ReadWholeFile(m_folder.Driver(c.handed)), before)
+            << "a definition file is never written";
+    } else if (c.kurvitexIni != nullptr &&
+               std::string(c.kurvitexIni).find("[SIM]") == std::string::npos) {
+        // The keys to edit are written; TYPE and MODEL are not, or they would count as chosen.
+        const LinkSettings written(m_folder.Ini(), "SIM");
+        EXPECT_TRUE(written.Has("SEED"));
+        EXPECT_TRUE(written.Has("DRIP"));
+        EXPECT_FALSE(written.Has("TYPE"));
+        EXPECT_FALSE(written.Has("MODEL"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Selections, LinkSimSelectionTest,
+    testing::Values(
+        SelectionCase{"ShippedSettings", nullptr, nullptr, 1, "TDS 210"},
+        SelectionCase{"RelativeName", "[DEVICE]\nINIFILE=Driver/kt_tds3012.ini\n", nullptr, 10,
+                      "TDS 3012"},
+        SelectionCase{"AbsoluteName", "[DEVICE]\nINIFILE=%Dkt_dpo2024.ini\n", nullptr, 14,
+                      "DPO 2024"},
+        SelectionCase{"HandheldSelected", "[DEVICE]\nINIFILE=Driver/kt_ths3014.ini\n", nullptr, 20,
+                      "THS3014"},
+        SelectionCase{"MeterSelected", "[DEVICE]\nINIFILE=Driver/kt_dmm4020.ini\n", nullptr, 30,
+                      ""},
+        // What an older build wrote into every kurvitex.ini it opened.
+        SelectionCase{"OldDefaultsAreNoChoice",
+                      "[DEVICE]\nINIFILE=Driver/kt_tds1012.ini\n[SIM]\nMODEL=\nTYPE=1\nSEED=1\n"
+                      "RECORDLENGTH=2500\nSILENT=0\nGARBAGE=0\nTRUNCATE=0\nDROPAFTER=-1\n"
+                      "DELAY=0\n",
+                      nullptr, 12, "TDS 1012"},
+        SelectionCase{"ChosenTypeWins", "[DEVICE]\nINIFILE=Driver/kt_tds1012.ini\n[SIM]\nTYPE=14\n",
+                      nullptr, 14, "DPO 2024"},
+        SelectionCase{"ChosenModelWins",
+                      "[DEVICE]\nINIFILE=Driver/kt_tds1012.ini\n[SIM]\nMODEL=TDS 2002B\n", nullptr,
+                      12, "TDS 2002B"},
+        SelectionCase{"VanishedFileIsFamilyOne", "[DEVICE]\nINIFILE=Driver/kt_gone.ini\n", nullptr,
+                      1, "TDS 210"},
+        SelectionCase{"HandheldHandedItsOwnFile", "[DEVICE]\nINIFILE=Driver/kt_ths3014.ini\n",
+                      "kt_ths3014.ini", 20, "THS3014"},
+        // A definition file that kurvitex.ini does not select is played as it is.
+        SelectionCase{"HandedFileOverStrangeSettings", nullptr, "kt_ths3014.ini", 20, "THS3014"}),
+    [](const testing::TestParamInfo<SelectionCase>& info) { return info.param.name; });
+
+// The program does not reopen the link after "Geräteauswahl": the simulator notices the new
+// selection by itself, also when it was opened with a handheld's own definition file.
+class LinkSimFollowTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(LinkSimFollowTest, BecomesEachNewlySelectedInstrument) {
+    const LoadedLinkLibrary library("ktx_sim.so");
+    ASSERT_NE(library.Ops(), nullptr) << library.Error();
+    const SimProgramFolder folder;
+    const std::string start = GetParam();
+    folder.Select("Driver/" + start);
+    const bool handheld = start == "kt_ths3014.ini";
+    Session session(library.Ops(), handheld ? folder.Driver(start) : folder.Ini());
+    ASSERT_NE(session.Handle(), 0);
+    session.SetTimeout(kPatientMs);
+    struct Step {
+        const char* file;
+        int type;
+        const char* model;
+    };
+    for (const Step& step :
+         {Step{"kt_tds3012.ini", 10, "TDS 3012"}, Step{"kt_ths3014.ini", 20, "THS3014"},
+          Step{"kt_dmm4020.ini", 30, ""}, Step{"kt_ths720p.ini", 9, "THS720P"},
+          Step{"kt_tds210.ini", 1, "TDS 210"}}) {
+        SCOPED_TRACE(step.file);
+        folder.Select(std::string("Driver/") + step.file);
+        const Presence presence = PresenceOf(step.type, step.model);
+        const std::string answer = session.Query(presence.query);
+        EXPECT_NE(answer.find(presence.holds), std::string::npos) << answer;
+    }
+    // A choice written later wins from the next message on.
+    folder.Select("Driver/kt_tds210.ini", "[SIM]\nTYPE=14\n");
+    EXPECT_NE(session.Query("*IDN?").find("DPO 2024"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, LinkSimFollowTest,
+                         testing::Values("kt_tds210.ini", "kt_ths3014.ini"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             const std::string file = info.param;
+                             return file.substr(3, file.size() - 7);
+                         });
+
+// Each [SIM] fault key reaches the switches the command language reports.
+struct FaultKeyCase {
+    const char* key;
+    const char* query;
+};
+
+class LinkSimFaultKeyTest : public ::testing::TestWithParam<FaultKeyCase> {};
+
+TEST_P(LinkSimFaultKeyTest, KeyReachesTheSwitch) {
+    const LoadedLinkLibrary library("ktx_sim.so");
+    ASSERT_NE(library.Ops(), nullptr) << library.Error();
+    const ScratchDir dir;
+    const std::string ini = dir.File("kurvitex.ini");
+    WriteWholeFile(ini, std::string("[SIM]\n") + GetParam().key + "=7\n");
+    Session session(library.Ops(), ini);
+    ASSERT_NE(session.Handle(), 0);
+    session.SetTimeout(kPatientMs);
+    EXPECT_EQ(session.Query(GetParam().query), "7");
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, LinkSimFaultKeyTest,
+                         testing::Values(FaultKeyCase{"DELAY", "KTXSIM:DELAY?"},
+                                         FaultKeyCase{"DRIP", "KTXSIM:DRIP?"},
+                                         FaultKeyCase{"DROPAFTER", "KTXSIM:DROP?"}),
+                         [](const testing::TestParamInfo<FaultKeyCase>& info) {
+                             return std::string(info.param.key);
+                         });
 
 #endif  // KTX_HAVE_SIM_LINK
 
