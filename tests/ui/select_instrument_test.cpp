@@ -80,8 +80,8 @@ TEST_P(SelectInstrumentTest, EveryShippedInstrumentIsFoundAfterSelectingIt) {
         EXPECT_TRUE(m_notifier.shown.empty()) << m_notifier.shown[0].text;
         m_notifier.shown.clear();
         // The status line names it (type 9 adds its mode).
-        EXPECT_TRUE(form->Status()->DeviceText().startsWith(QString::fromStdString(name)))
-            << form->Status()->DeviceText().toStdString();
+        EXPECT_TRUE(form->Status().DeviceText().startsWith(QString::fromStdString(name)))
+            << form->Status().DeviceText().toStdString();
     }
 }
 
