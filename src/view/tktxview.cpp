@@ -20,7 +20,9 @@
 #include <QPrinter>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 
@@ -31,6 +33,7 @@
 #include "view/axis_scale.h"
 #include "view/cursor_readouts.h"
 #include "view/print_page.h"
+#include "view/view_save.h"
 
 namespace ktx {
 namespace {
@@ -38,7 +41,9 @@ namespace {
 constexpr int kMinPlotHeight = 177;
 constexpr int kMinPlotWidth = 296;
 constexpr int kStrDate = 10517;
-constexpr int kMsgWriteError = 41;
+constexpr int kMsgFailed = 34;
+// One notch of a mouse wheel, in eighths of a degree.
+constexpr int kWheelStep = 120;
 
 // Source colours shared by the views (yellow, aqua, fuchsia, lime): curve, cursor 1, cursor 2,
 // date label.
@@ -88,6 +93,10 @@ class PlotArea : public QWidget {
         m_view.PlotClick(e->button(), static_cast<int>(e->position().x()));
     }
     void keyPressEvent(QKeyEvent* e) override { m_view.PlotKey(e->key(), e->modifiers()); }
+    void wheelEvent(QWheelEvent* e) override {
+        m_view.PlotWheel(*e);
+        e->accept();
+    }
     void resizeEvent(QResizeEvent*) override { m_view.LayOut(); }
 
   private:
@@ -227,6 +236,39 @@ void Tktxview::ApplySetup(const ViewSetup& setup) {
     m_sourceCount = setup.sourceCount;
     m_cutStart = setup.cutStart;
     m_cutEnd = setup.cutEnd;
+    m_originFile = setup.originFile;
+}
+
+ViewFileStore& Tktxview::Store() {
+    if (!m_store) {
+        m_store = std::make_shared<ViewFileStore>(
+            std::filesystem::path(m_files.compressionFile).parent_path().string(),
+            std::vector<std::string>{m_files.compressionFile});
+    }
+    return *m_store;
+}
+
+bool Tktxview::Intact(const ViewFile& file) {
+    const std::string why = file.Check();
+    if (why.empty()) {
+        return true;
+    }
+    ShowErrorMsgText(m_notifier, kMsgFailed, why, 0);
+    return false;
+}
+
+std::vector<std::string> Tktxview::OwnFiles() const {
+    std::vector<std::string> own;
+    for (const auto& f : {m_file, m_source}) {
+        if (f) {
+            own.push_back(f->Path());
+            own.push_back(f->Origin());
+        }
+    }
+    if (!m_originFile.empty()) {
+        own.push_back(m_originFile);
+    }
+    return own;
 }
 
 bool Tktxview::Open(const ViewSetup& setup) {
@@ -252,6 +294,17 @@ bool Tktxview::Open(const std::string& caption, const std::string& file, bool sa
     }
 
     m_caption = Q(caption).left(80);
+    // The view's own files, before anything else can rewrite the scratch files they came from.
+    FileError error;
+    m_file = Store().Take(file, error);
+    if (m_file && m_compressed && !m_sourceFile.empty()) {
+        m_source = Store().Take(m_sourceFile, error);
+    }
+    if (error) {
+        ShowErrorMsgText(m_notifier, error.Message(), error.Text(), 0);
+        close();
+        return false;
+    }
     const ColumnChooser chooser = [this](const UnitStrings& units) -> std::optional<int> {
         Tcseldlg dlg(units, this);
         if (dlg.exec() != QDialog::Accepted || dlg.Channel() < 0) {
@@ -259,7 +312,7 @@ bool Tktxview::Open(const std::string& caption, const std::string& file, bool sa
         }
         return dlg.Channel();
     };
-    auto record = LoadWaveform(file, sampleAxis, chooser, m_notifier);
+    auto record = LoadWaveform(m_file->Path(), sampleAxis, chooser, m_notifier);
     if (!record) {
         close();
         return false;
@@ -375,6 +428,7 @@ void Tktxview::SelectMeasurement(int item) {
 void Tktxview::SetCursors(std::int32_t cursor1, std::int32_t cursor2) {
     m_cursor1 = cursor1;
     m_cursor2 = cursor2;
+    ApplyCursorLock();
     Redraw();
 }
 
@@ -572,7 +626,52 @@ void Tktxview::PlotKey(int key, Qt::KeyboardModifiers modifiers) {
         default:
             return;
     }
+    // The keys reach every point of a compressed view: the lock holds for them as for a click.
+    ApplyCursorLock();
     Redraw();
+}
+
+void Tktxview::ShowRange(std::int32_t first, std::int32_t count) {
+    m_shownCount = std::clamp(count, std::min(5, m_record.pointCount), m_record.pointCount);
+    m_firstShown = std::clamp(first, 0, m_record.pointCount - m_shownCount);
+    Redraw();
+}
+
+// The wheel scrolls by a tenth of the shown range per notch; with Ctrl it zooms by a factor of
+// two per notch, keeping the point under the mouse pointer where it is.
+void Tktxview::PlotWheel(const QWheelEvent& event) {
+    if (!m_loaded || m_shownCount <= 0) {
+        return;
+    }
+    const QPoint angle = event.angleDelta();
+    // A horizontal wheel (or a tilted one) scrolls as well; "up" and "left" go back in time.
+    m_wheelRest += std::abs(angle.y()) >= std::abs(angle.x()) ? angle.y() : angle.x();
+    const int steps = m_wheelRest / kWheelStep;
+    if (steps == 0) {
+        return;  // a touchpad's small deltas add up to a notch
+    }
+    m_wheelRest -= steps * kWheelStep;
+    if (event.modifiers() & Qt::ControlModifier) {
+        const int left = m_plotRect.left();
+        const double width = std::max(1, m_plotRect.right() - m_plotRect.left());
+        const double at =
+            std::clamp((event.position().x() - left) / width, 0.0, 1.0);  // share left of it
+        const double anchor = m_firstShown + at * m_shownCount;
+        double count = m_shownCount;
+        for (int i = 0; i < std::abs(steps); ++i) {
+            count = steps > 0 ? count / 2 : count * 2;
+        }
+        count = std::clamp(count, static_cast<double>(std::min(5, m_record.pointCount)),
+                           static_cast<double>(m_record.pointCount));
+        ShowRange(static_cast<std::int32_t>(std::lround(anchor - at * count)),
+                  static_cast<std::int32_t>(std::lround(count)));
+        return;
+    }
+    if (m_shownCount >= m_record.pointCount) {
+        return;
+    }
+    const std::int32_t step = std::max(1, m_shownCount / 10);
+    ShowRange(m_firstShown - steps * step, m_shownCount);
 }
 
 void Tktxview::ScrollLeft() {
@@ -620,7 +719,7 @@ void Tktxview::ZoomIn() {
 }
 
 void Tktxview::FindPeriod() {
-    if (!m_loaded) {
+    if (!m_loaded || !Intact(*m_file)) {
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -633,23 +732,26 @@ void Tktxview::FindPeriod() {
     if (cursors) {
         m_cursor1 = cursors->cursor1;
         m_cursor2 = cursors->cursor2;
+        ApplyCursorLock();
     }
     Redraw();
 }
 
 void Tktxview::Cut() {
-    if (!m_loaded) {
+    if (!m_loaded || !m_source || !Intact(*m_source)) {
         return;
     }
-    m_host.RequestRange(RangeRequest{m_displayName, m_sourceFile, m_cursor1, m_cursor2,
+    m_host.RequestRange(RangeRequest{m_displayName, m_source->Path(), m_cursor1, m_cursor2,
                                      m_record.pointCount, m_record.sampleAxis ? 4 : 3, m_peakMode});
 }
 
 void Tktxview::Recompress() {
-    if (!m_loaded) {
+    if (!m_loaded || !m_source || !Intact(*m_source)) {
         return;
     }
-    m_host.RequestRecompression(RecompressionRequest{m_displayName, m_sourceFile, m_cursor1,
+    // The new view shares this view's copy of the source: it is taken while this view still
+    // holds it.
+    m_host.RequestRecompression(RecompressionRequest{m_displayName, m_source->Path(), m_cursor1,
                                                      m_cursor2, m_record.sampleAxis ? 4 : 3,
                                                      !m_peakMode});
     close();
@@ -675,8 +777,11 @@ bool Tktxview::PrintTo(QPrinter& printer) {
 }
 
 void Tktxview::PrintYourself() {
+    if (!m_loaded) {
+        return;
+    }
     QPrinter printer(QPrinter::HighResolution);
-    PrintTo(printer);
+    RunPrintJob(printer, m_notifier, this, [this](QPrinter& p) { return PrintTo(p); });
 }
 
 void Tktxview::CopyYourself() {
@@ -701,53 +806,62 @@ bool Tktxview::SaveAs(const std::string& name, int sizeChoice) {
     if (!m_loaded) {
         return false;
     }
-    const QString target = Q(name);
-    const QFileInfo info(target);
     // Any case of .bmp: a user who picks "Bitmaps" and types "x.bmp" wants a picture.
-    if (info.suffix().compare(QStringLiteral("bmp"), Qt::CaseInsensitive) == 0) {
-        QFile dat(info.path() + QLatin1Char('/') + info.completeBaseName() +
-                  QStringLiteral(".dat"));
-        const QByteArray caption = m_caption.toUtf8();
-        if (!dat.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            dat.write(caption) != caption.size() || !dat.flush()) {
-            ShowErrorMsg(m_notifier, kMsgWriteError, 0);
-            return false;
-        }
-        dat.close();
-        if (!RenderImage(true).save(target, "BMP")) {
-            ShowErrorMsg(m_notifier, kMsgWriteError, 0);
-            return false;
-        }
-        return true;
+    if (QFileInfo(Q(name)).suffix().compare(QStringLiteral("bmp"), Qt::CaseInsensitive) == 0) {
+        return SaveBitmap(name);
     }
-    std::error_code ec;
-    if (sizeChoice == 0) {
-        if (std::filesystem::equivalent(m_record.fileName, name, ec)) {
-            return true;
-        }
-        std::filesystem::copy_file(m_record.fileName, name,
-                                   std::filesystem::copy_options::overwrite_existing, ec);
-        if (ec) {
-            ShowErrorMsg(m_notifier, kMsgWriteError, 0);
-            return false;
-        }
-        return true;
-    }
-    if (!m_host.RequestRange(RangeRequest{name, m_record.fileName, m_cursor1, m_cursor2,
-                                          m_record.pointCount, 0, m_peakMode})) {
+    if (!Intact(*m_file)) {
         return false;
     }
-    std::filesystem::remove(name, ec);
-    std::filesystem::rename(m_files.compressionFile, name, ec);
-    if (ec) {
-        // Another file system: copy instead.
-        ec.clear();
-        std::filesystem::copy_file(m_files.compressionFile, name,
-                                   std::filesystem::copy_options::overwrite_existing, ec);
-        if (ec) {
-            ShowErrorMsg(m_notifier, kMsgWriteError, 0);
-            return false;
-        }
+    const FileError error = sizeChoice == 0
+                                ? SaveWholeFile(m_file->Path(), name, OwnFiles())
+                                : SaveRecordRange(m_file->Path(), RecordSize(m_record.layout),
+                                                  std::min(m_cursor1, m_cursor2),
+                                                  std::max(m_cursor1, m_cursor2), name, OwnFiles());
+    if (error) {
+        ShowErrorMsgText(m_notifier, error.Message(), error.Text(), 0);
+        return false;
+    }
+    return true;
+}
+
+// The picture and, beside it, a .dat file with the caption; both are put in place only when
+// both were written.
+bool Tktxview::SaveBitmap(const std::string& name) {
+    const QFileInfo info(Q(name));
+    const std::string datName =
+        (info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".dat"))
+            .toStdString();
+    SafeFile bmp(name);
+    SafeFile dat(datName);
+    const std::vector<std::string> own = OwnFiles();
+    const auto fail = [this](const FileError& e) {
+        ShowErrorMsgText(m_notifier, e.Message(), e.Text(), 0);
+        return false;
+    };
+    if (!bmp.Begin(own)) {
+        return fail(bmp.Error());
+    }
+    if (!dat.Begin(own)) {
+        return fail(dat.Error());
+    }
+    QFile text(Q(dat.TempPath()));
+    const QByteArray caption = m_caption.toUtf8();
+    if (!text.open(QIODevice::WriteOnly) || text.write(caption) != caption.size() ||
+        !text.flush()) {
+        dat.Fail(EIO);
+        return fail(dat.Error());
+    }
+    text.close();
+    if (!RenderImage(true).save(Q(bmp.TempPath()), "BMP")) {
+        bmp.Fail(EIO);
+        return fail(bmp.Error());
+    }
+    if (!bmp.Commit()) {
+        return fail(bmp.Error());
+    }
+    if (!dat.Commit()) {
+        return fail(dat.Error());
     }
     return true;
 }
