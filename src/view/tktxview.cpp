@@ -71,6 +71,28 @@ void TextAt(QPainter& p, int x, int y, const QString& text) {
     p.drawText(QPoint(x, y + p.fontMetrics().ascent()), text);
 }
 
+// Passes messages on with one file name in their extra text replaced by another.
+class NamingNotifier final : public Notifier {
+  public:
+    NamingNotifier(Notifier& to, std::string from, std::string as)
+        : m_to(to), m_from(std::move(from)), m_as(std::move(as)) {}
+    void Show(Severity severity, const Notice& notice) override {
+        m_to.Show(severity, Renamed(notice));
+    }
+    bool Confirm(const Notice& notice) override { return m_to.Confirm(Renamed(notice)); }
+
+  private:
+    Notice Renamed(Notice notice) const {
+        if (const auto at = notice.extra.find(m_from); at != std::string::npos) {
+            notice.extra.replace(at, m_from.size(), m_as);
+        }
+        return notice;
+    }
+    Notifier& m_to;
+    std::string m_from;
+    std::string m_as;
+};
+
 }  // namespace
 
 // PaintBox1: the plot area with the cross-hair cursor.
@@ -312,7 +334,9 @@ bool Tktxview::Open(const std::string& caption, const std::string& file, bool sa
         }
         return dlg.Channel();
     };
-    auto record = LoadWaveform(m_file->Path(), sampleAxis, chooser, m_notifier);
+    // Messages name the file the user knows, not the view's own copy of it.
+    NamingNotifier naming(m_notifier, m_file->Path(), m_file->Origin());
+    auto record = LoadWaveform(m_file->Path(), sampleAxis, chooser, naming);
     if (!record) {
         close();
         return false;

@@ -183,8 +183,9 @@ std::string ViewFile::Check() const {
     return {};
 }
 
-ViewFileStore::ViewFileStore(std::string folder, std::vector<std::string> shared)
-    : m_folder(std::move(folder)), m_shared(std::move(shared)) {
+ViewFileStore::ViewFileStore(std::string folder, std::vector<std::string> shared,
+                             std::uint64_t copyLimit)
+    : m_folder(std::move(folder)), m_shared(std::move(shared)), m_copyLimit(copyLimit) {
     std::error_code ec;
     for (fs::directory_iterator it(m_folder, ec), end; !ec && it != end; it.increment(ec)) {
         const pid_t owner = OwnerOf(it->path().filename().string());
@@ -234,7 +235,7 @@ std::shared_ptr<const ViewFile> ViewFileStore::Take(const std::string& path, Fil
         return file;
     };
 
-    if (shared || size <= kCopyLimit) {
+    if (shared || size <= m_copyLimit) {
         const std::string name = NewName();
         SafeFile out(name);
         if (out.Begin({path})) {

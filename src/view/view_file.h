@@ -72,7 +72,8 @@ class ViewFileStore {
 
     // Private files go into `folder`; `shared` are the scratch files other operations rewrite.
     // Private files left behind by runs of the program that have ended (a crash) are removed.
-    ViewFileStore(std::string folder, std::vector<std::string> shared);
+    ViewFileStore(std::string folder, std::vector<std::string> shared,
+                  std::uint64_t copyLimit = kCopyLimit);
 
     // The view's own file for `path`, or nullptr with `error` set (a missing or unreadable
     // source, a full disk while copying a scratch file).
@@ -87,6 +88,7 @@ class ViewFileStore {
 
     std::string m_folder;
     std::vector<std::string> m_shared;
+    std::uint64_t m_copyLimit;
     // Private files handed out and still held by a view, by path.
     std::map<std::string, std::weak_ptr<const ViewFile>> m_taken;
 };
