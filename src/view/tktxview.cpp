@@ -175,6 +175,8 @@ void Tktxview::BuildToolBar() {
     m_panel1->setObjectName(QStringLiteral("Panel1"));
     // 20 pixels in the original form; a Qt combo box needs a few more to show its text.
     m_panel1->setFixedHeight(24);
+    // What fits in the tool bar depends on its width.
+    m_panel1->installEventFilter(this);
     auto* bar = new QHBoxLayout(m_panel1);
     bar->setContentsMargins(2, 1, 2, 1);
     bar->setSpacing(3);
@@ -192,6 +194,7 @@ void Tktxview::BuildToolBar() {
 
     // Position bar of a cut-out: the whole file and, in red, the part shown.
     auto* barHolder = new QWidget(m_panel1);
+    barHolder->setObjectName(QStringLiteral("barHolder"));
     barHolder->setFixedSize(104, 12);
     m_bevell = new QFrame(barHolder);
     m_bevell->setObjectName(QStringLiteral("Bevell"));
@@ -394,15 +397,43 @@ void Tktxview::LayOut() {
     m_wertanz->move(14 * w, 1);
     m_wertanz2->move(14 * w, 1 + h);
     m_timlab->adjustSize();
-    m_timlab->move(std::max(0, m_paintBox->width() - m_timlab->width() - 4 * w), 1);
     UpdatePositionBar();
     UpdateReadouts();
+}
+
+bool Tktxview::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_panel1 && event->type() == QEvent::Resize) {
+        UpdatePositionBar();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// The date at the right of the readouts' band, or in the row below them when a narrow window
+// would put it over them.
+void Tktxview::PlaceDateLabel() {
+    const QFontMetrics fm(PlotFont());
+    const int w = fm.horizontalAdvance(QLatin1Char('#'));
+    const int x = std::max(0, m_paintBox->width() - m_timlab->width() - 4 * w);
+    const int readoutsEnd = m_wertanz->x() + std::max(m_wertanz->width(), m_wertanz2->width());
+    const bool clear = m_wertanz->text().isEmpty() || x >= readoutsEnd + w;
+    m_timlab->move(x, clear ? 1 : 1 + 2 * fm.height());
 }
 
 void Tktxview::UpdatePositionBar() {
     const bool visible = m_sourceCount != 0;
     m_bevell->setVisible(visible);
     m_bevelk->setVisible(visible);
+    // In a window too narrow for the whole tool bar the position bar and the mode label give
+    // way first (the printout still shows the bar); otherwise they would lie over the others.
+    QWidget* holder = m_bevell->parentWidget();
+    holder->setVisible(visible);
+    m_plab->setVisible(m_compressed);
+    for (QWidget* optional : {holder, static_cast<QWidget*>(m_plab)}) {
+        m_panel1->layout()->invalidate();
+        if (m_panel1->layout()->sizeHint().width() > m_panel1->width()) {
+            optional->hide();
+        }
+    }
     if (!visible) {
         return;
     }
@@ -427,6 +458,7 @@ void Tktxview::UpdateReadouts() {
     m_wertanz->adjustSize();
     m_wertanz2->setText(Q(r.wertanz2));
     m_wertanz2->adjustSize();
+    PlaceDateLabel();
     m_messPan->setText(Q(r.measurement));
 }
 

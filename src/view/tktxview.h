@@ -33,8 +33,8 @@ class ProgressSink;
 class WaveViewHost {
   public:
     virtual ~WaveViewHost() = default;
-    // "Cut" (kind 3/4: copy the range and open a cut-out view) and "Save as" with "Auswahl"
-    // (kind 0: only copy the range into the compression file). True when the copy succeeded.
+    // "Cut" (kind 3/4): copy the range and open a cut-out view. True when the copy succeeded.
+    // ("Save as" with "Auswahl" writes its target itself, through SafeFile.)
     virtual bool RequestRange(const RangeRequest& request) = 0;
     // "Sample"/"Peak": recompress the source and open a new view; the requesting view closes
     // itself right after this call returns.
@@ -119,6 +119,9 @@ class Tktxview : public QWidget, public KtxChildWindow {
     QRect PlotRect() const { return m_plotRect; }
     QWidget* PlotWidget() const;
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     friend class PlotArea;
     void BuildToolBar();
@@ -132,6 +135,7 @@ class Tktxview : public QWidget, public KtxChildWindow {
     void ApplyCursorLock();
     void CentreOnCursor1();
     void UpdatePositionBar();
+    void PlaceDateLabel();
     QStringList HeaderLines() const;
     ViewFileStore& Store();
     // False (after a message) when `file` no longer holds what the view took.
