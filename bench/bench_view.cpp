@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Opening a 10 M-point file for display (sample and peak compression) against reading its bytes
-// once, and one full repaint of an 80 000-point view.
+// once, what a view's own copy of such a file costs, and one full repaint of an 80 000-point
+// view.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -14,6 +15,7 @@
 #include "config/notifier.h"
 #include "config/progress.h"
 #include "view/tktxview.h"
+#include "view/view_file.h"
 #include "view/view_test_files.h"
 #include "view/wave_processing.h"
 #include "waveform/block_file.h"
@@ -81,6 +83,35 @@ void BM_OpenForDisplayPeak(benchmark::State& state) {
     state.counters["maxrss_MB"] = MaxRssMb();
 }
 BENCHMARK(BM_OpenForDisplayPeak)->Unit(benchmark::kMillisecond);
+
+// A compressed view of an import takes the 120 MB scratch file it was compressed from: a copy.
+void BM_TakeScratchFile10M(benchmark::State& state) {
+    const std::string file = BenchFile("long.ktx", kLongPoints);
+    ktx::ViewFileStore store(kDir.string(), {file});
+    for (auto _ : state) {
+        ktx::FileError error;
+        auto taken = store.Take(file, error);
+        if (!taken) {
+            state.SkipWithError("take failed");
+            return;
+        }
+        benchmark::DoNotOptimize(taken);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>((kLongPoints + 1) * 12));
+}
+BENCHMARK(BM_TakeScratchFile10M)->Unit(benchmark::kMillisecond);
+
+// The same file opened by the user: a hard link.
+void BM_TakeUserFile10M(benchmark::State& state) {
+    const std::string file = BenchFile("long.ktx", kLongPoints);
+    ktx::ViewFileStore store(kDir.string(), {});
+    for (auto _ : state) {
+        ktx::FileError error;
+        auto taken = store.Take(file, error);
+        benchmark::DoNotOptimize(taken);
+    }
+}
+BENCHMARK(BM_TakeUserFile10M)->Unit(benchmark::kMicrosecond);
 
 class NullHost final : public ktx::WaveViewHost {
   public:

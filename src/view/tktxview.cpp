@@ -20,7 +20,9 @@
 #include <QPrinter>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 
@@ -31,6 +33,7 @@
 #include "view/axis_scale.h"
 #include "view/cursor_readouts.h"
 #include "view/print_page.h"
+#include "view/view_save.h"
 
 namespace ktx {
 namespace {
@@ -38,7 +41,9 @@ namespace {
 constexpr int kMinPlotHeight = 177;
 constexpr int kMinPlotWidth = 296;
 constexpr int kStrDate = 10517;
-constexpr int kMsgWriteError = 41;
+constexpr int kMsgFailed = 34;
+// One notch of a mouse wheel, in eighths of a degree.
+constexpr int kWheelStep = 120;
 
 // Source colours shared by the views (yellow, aqua, fuchsia, lime): curve, cursor 1, cursor 2,
 // date label.
@@ -66,6 +71,28 @@ void TextAt(QPainter& p, int x, int y, const QString& text) {
     p.drawText(QPoint(x, y + p.fontMetrics().ascent()), text);
 }
 
+// Passes messages on with one file name in their extra text replaced by another.
+class NamingNotifier final : public Notifier {
+  public:
+    NamingNotifier(Notifier& to, std::string from, std::string as)
+        : m_to(to), m_from(std::move(from)), m_as(std::move(as)) {}
+    void Show(Severity severity, const Notice& notice) override {
+        m_to.Show(severity, Renamed(notice));
+    }
+    bool Confirm(const Notice& notice) override { return m_to.Confirm(Renamed(notice)); }
+
+  private:
+    Notice Renamed(Notice notice) const {
+        if (const auto at = notice.extra.find(m_from); at != std::string::npos) {
+            notice.extra.replace(at, m_from.size(), m_as);
+        }
+        return notice;
+    }
+    Notifier& m_to;
+    std::string m_from;
+    std::string m_as;
+};
+
 }  // namespace
 
 // PaintBox1: the plot area with the cross-hair cursor.
@@ -88,6 +115,10 @@ class PlotArea : public QWidget {
         m_view.PlotClick(e->button(), static_cast<int>(e->position().x()));
     }
     void keyPressEvent(QKeyEvent* e) override { m_view.PlotKey(e->key(), e->modifiers()); }
+    void wheelEvent(QWheelEvent* e) override {
+        m_view.PlotWheel(*e);
+        e->accept();
+    }
     void resizeEvent(QResizeEvent*) override { m_view.LayOut(); }
 
   private:
@@ -144,6 +175,8 @@ void Tktxview::BuildToolBar() {
     m_panel1->setObjectName(QStringLiteral("Panel1"));
     // 20 pixels in the original form; a Qt combo box needs a few more to show its text.
     m_panel1->setFixedHeight(24);
+    // What fits in the tool bar depends on its width.
+    m_panel1->installEventFilter(this);
     auto* bar = new QHBoxLayout(m_panel1);
     bar->setContentsMargins(2, 1, 2, 1);
     bar->setSpacing(3);
@@ -161,6 +194,7 @@ void Tktxview::BuildToolBar() {
 
     // Position bar of a cut-out: the whole file and, in red, the part shown.
     auto* barHolder = new QWidget(m_panel1);
+    barHolder->setObjectName(QStringLiteral("barHolder"));
     barHolder->setFixedSize(104, 12);
     m_bevell = new QFrame(barHolder);
     m_bevell->setObjectName(QStringLiteral("Bevell"));
@@ -227,6 +261,39 @@ void Tktxview::ApplySetup(const ViewSetup& setup) {
     m_sourceCount = setup.sourceCount;
     m_cutStart = setup.cutStart;
     m_cutEnd = setup.cutEnd;
+    m_originFile = setup.originFile;
+}
+
+ViewFileStore& Tktxview::Store() {
+    if (!m_store) {
+        m_store = std::make_shared<ViewFileStore>(
+            std::filesystem::path(m_files.compressionFile).parent_path().string(),
+            std::vector<std::string>{m_files.compressionFile});
+    }
+    return *m_store;
+}
+
+bool Tktxview::Intact(const ViewFile& file) {
+    const std::string why = file.Check();
+    if (why.empty()) {
+        return true;
+    }
+    ShowErrorMsgText(m_notifier, kMsgFailed, why, 0);
+    return false;
+}
+
+std::vector<std::string> Tktxview::OwnFiles() const {
+    std::vector<std::string> own;
+    for (const auto& f : {m_file, m_source}) {
+        if (f) {
+            own.push_back(f->Path());
+            own.push_back(f->Origin());
+        }
+    }
+    if (!m_originFile.empty()) {
+        own.push_back(m_originFile);
+    }
+    return own;
 }
 
 bool Tktxview::Open(const ViewSetup& setup) {
@@ -252,6 +319,17 @@ bool Tktxview::Open(const std::string& caption, const std::string& file, bool sa
     }
 
     m_caption = Q(caption).left(80);
+    // The view's own files, before anything else can rewrite the scratch files they came from.
+    FileError error;
+    m_file = Store().Take(file, error);
+    if (m_file && m_compressed && !m_sourceFile.empty()) {
+        m_source = Store().Take(m_sourceFile, error);
+    }
+    if (error) {
+        ShowErrorMsgText(m_notifier, error.Message(), error.Text(), 0);
+        close();
+        return false;
+    }
     const ColumnChooser chooser = [this](const UnitStrings& units) -> std::optional<int> {
         Tcseldlg dlg(units, this);
         if (dlg.exec() != QDialog::Accepted || dlg.Channel() < 0) {
@@ -259,7 +337,9 @@ bool Tktxview::Open(const std::string& caption, const std::string& file, bool sa
         }
         return dlg.Channel();
     };
-    auto record = LoadWaveform(file, sampleAxis, chooser, m_notifier);
+    // Messages name the file the user knows, not the view's own copy of it.
+    NamingNotifier naming(m_notifier, m_file->Path(), m_file->Origin());
+    auto record = LoadWaveform(m_file->Path(), sampleAxis, chooser, naming);
     if (!record) {
         close();
         return false;
@@ -317,15 +397,43 @@ void Tktxview::LayOut() {
     m_wertanz->move(14 * w, 1);
     m_wertanz2->move(14 * w, 1 + h);
     m_timlab->adjustSize();
-    m_timlab->move(std::max(0, m_paintBox->width() - m_timlab->width() - 4 * w), 1);
     UpdatePositionBar();
     UpdateReadouts();
+}
+
+bool Tktxview::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_panel1 && event->type() == QEvent::Resize) {
+        UpdatePositionBar();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// The date at the right of the readouts' band, or in the row below them when a narrow window
+// would put it over them.
+void Tktxview::PlaceDateLabel() {
+    const QFontMetrics fm(PlotFont());
+    const int w = fm.horizontalAdvance(QLatin1Char('#'));
+    const int x = std::max(0, m_paintBox->width() - m_timlab->width() - 4 * w);
+    const int readoutsEnd = m_wertanz->x() + std::max(m_wertanz->width(), m_wertanz2->width());
+    const bool clear = m_wertanz->text().isEmpty() || x >= readoutsEnd + w;
+    m_timlab->move(x, clear ? 1 : 1 + 2 * fm.height());
 }
 
 void Tktxview::UpdatePositionBar() {
     const bool visible = m_sourceCount != 0;
     m_bevell->setVisible(visible);
     m_bevelk->setVisible(visible);
+    // In a window too narrow for the whole tool bar the position bar and the mode label give
+    // way first (the printout still shows the bar); otherwise they would lie over the others.
+    QWidget* holder = m_bevell->parentWidget();
+    holder->setVisible(visible);
+    m_plab->setVisible(m_compressed);
+    for (QWidget* optional : {holder, static_cast<QWidget*>(m_plab)}) {
+        m_panel1->layout()->invalidate();
+        if (m_panel1->layout()->sizeHint().width() > m_panel1->width()) {
+            optional->hide();
+        }
+    }
     if (!visible) {
         return;
     }
@@ -350,6 +458,7 @@ void Tktxview::UpdateReadouts() {
     m_wertanz->adjustSize();
     m_wertanz2->setText(Q(r.wertanz2));
     m_wertanz2->adjustSize();
+    PlaceDateLabel();
     m_messPan->setText(Q(r.measurement));
 }
 
@@ -375,6 +484,7 @@ void Tktxview::SelectMeasurement(int item) {
 void Tktxview::SetCursors(std::int32_t cursor1, std::int32_t cursor2) {
     m_cursor1 = cursor1;
     m_cursor2 = cursor2;
+    ApplyCursorLock();
     Redraw();
 }
 
@@ -572,7 +682,52 @@ void Tktxview::PlotKey(int key, Qt::KeyboardModifiers modifiers) {
         default:
             return;
     }
+    // The keys reach every point of a compressed view: the lock holds for them as for a click.
+    ApplyCursorLock();
     Redraw();
+}
+
+void Tktxview::ShowRange(std::int32_t first, std::int32_t count) {
+    m_shownCount = std::clamp(count, std::min(5, m_record.pointCount), m_record.pointCount);
+    m_firstShown = std::clamp(first, 0, m_record.pointCount - m_shownCount);
+    Redraw();
+}
+
+// The wheel scrolls by a tenth of the shown range per notch; with Ctrl it zooms by a factor of
+// two per notch, keeping the point under the mouse pointer where it is.
+void Tktxview::PlotWheel(const QWheelEvent& event) {
+    if (!m_loaded || m_shownCount <= 0) {
+        return;
+    }
+    const QPoint angle = event.angleDelta();
+    // A horizontal wheel (or a tilted one) scrolls as well; "up" and "left" go back in time.
+    m_wheelRest += std::abs(angle.y()) >= std::abs(angle.x()) ? angle.y() : angle.x();
+    const int steps = m_wheelRest / kWheelStep;
+    if (steps == 0) {
+        return;  // a touchpad's small deltas add up to a notch
+    }
+    m_wheelRest -= steps * kWheelStep;
+    if (event.modifiers() & Qt::ControlModifier) {
+        const int left = m_plotRect.left();
+        const double width = std::max(1, m_plotRect.right() - m_plotRect.left());
+        const double at =
+            std::clamp((event.position().x() - left) / width, 0.0, 1.0);  // share left of it
+        const double anchor = m_firstShown + at * m_shownCount;
+        double count = m_shownCount;
+        for (int i = 0; i < std::abs(steps); ++i) {
+            count = steps > 0 ? count / 2 : count * 2;
+        }
+        count = std::clamp(count, static_cast<double>(std::min(5, m_record.pointCount)),
+                           static_cast<double>(m_record.pointCount));
+        ShowRange(static_cast<std::int32_t>(std::lround(anchor - at * count)),
+                  static_cast<std::int32_t>(std::lround(count)));
+        return;
+    }
+    if (m_shownCount >= m_record.pointCount) {
+        return;
+    }
+    const std::int32_t step = std::max(1, m_shownCount / 10);
+    ShowRange(m_firstShown - steps * step, m_shownCount);
 }
 
 void Tktxview::ScrollLeft() {
@@ -620,7 +775,7 @@ void Tktxview::ZoomIn() {
 }
 
 void Tktxview::FindPeriod() {
-    if (!m_loaded) {
+    if (!m_loaded || !Intact(*m_file)) {
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -633,23 +788,26 @@ void Tktxview::FindPeriod() {
     if (cursors) {
         m_cursor1 = cursors->cursor1;
         m_cursor2 = cursors->cursor2;
+        ApplyCursorLock();
     }
     Redraw();
 }
 
 void Tktxview::Cut() {
-    if (!m_loaded) {
+    if (!m_loaded || !m_source || !Intact(*m_source)) {
         return;
     }
-    m_host.RequestRange(RangeRequest{m_displayName, m_sourceFile, m_cursor1, m_cursor2,
+    m_host.RequestRange(RangeRequest{m_displayName, m_source->Path(), m_cursor1, m_cursor2,
                                      m_record.pointCount, m_record.sampleAxis ? 4 : 3, m_peakMode});
 }
 
 void Tktxview::Recompress() {
-    if (!m_loaded) {
+    if (!m_loaded || !m_source || !Intact(*m_source)) {
         return;
     }
-    m_host.RequestRecompression(RecompressionRequest{m_displayName, m_sourceFile, m_cursor1,
+    // The new view shares this view's copy of the source: it is taken while this view still
+    // holds it.
+    m_host.RequestRecompression(RecompressionRequest{m_displayName, m_source->Path(), m_cursor1,
                                                      m_cursor2, m_record.sampleAxis ? 4 : 3,
                                                      !m_peakMode});
     close();
@@ -675,8 +833,11 @@ bool Tktxview::PrintTo(QPrinter& printer) {
 }
 
 void Tktxview::PrintYourself() {
+    if (!m_loaded) {
+        return;
+    }
     QPrinter printer(QPrinter::HighResolution);
-    PrintTo(printer);
+    RunPrintJob(printer, m_notifier, this, [this](QPrinter& p) { return PrintTo(p); });
 }
 
 void Tktxview::CopyYourself() {
@@ -701,53 +862,62 @@ bool Tktxview::SaveAs(const std::string& name, int sizeChoice) {
     if (!m_loaded) {
         return false;
     }
-    const QString target = Q(name);
-    const QFileInfo info(target);
     // Any case of .bmp: a user who picks "Bitmaps" and types "x.bmp" wants a picture.
-    if (info.suffix().compare(QStringLiteral("bmp"), Qt::CaseInsensitive) == 0) {
-        QFile dat(info.path() + QLatin1Char('/') + info.completeBaseName() +
-                  QStringLiteral(".dat"));
-        const QByteArray caption = m_caption.toUtf8();
-        if (!dat.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            dat.write(caption) != caption.size() || !dat.flush()) {
-            ShowErrorMsg(m_notifier, kMsgWriteError, 0);
-            return false;
-        }
-        dat.close();
-        if (!RenderImage(true).save(target, "BMP")) {
-            ShowErrorMsg(m_notifier, kMsgWriteError, 0);
-            return false;
-        }
-        return true;
+    if (QFileInfo(Q(name)).suffix().compare(QStringLiteral("bmp"), Qt::CaseInsensitive) == 0) {
+        return SaveBitmap(name);
     }
-    std::error_code ec;
-    if (sizeChoice == 0) {
-        if (std::filesystem::equivalent(m_record.fileName, name, ec)) {
-            return true;
-        }
-        std::filesystem::copy_file(m_record.fileName, name,
-                                   std::filesystem::copy_options::overwrite_existing, ec);
-        if (ec) {
-            ShowErrorMsg(m_notifier, kMsgWriteError, 0);
-            return false;
-        }
-        return true;
-    }
-    if (!m_host.RequestRange(RangeRequest{name, m_record.fileName, m_cursor1, m_cursor2,
-                                          m_record.pointCount, 0, m_peakMode})) {
+    if (!Intact(*m_file)) {
         return false;
     }
-    std::filesystem::remove(name, ec);
-    std::filesystem::rename(m_files.compressionFile, name, ec);
-    if (ec) {
-        // Another file system: copy instead.
-        ec.clear();
-        std::filesystem::copy_file(m_files.compressionFile, name,
-                                   std::filesystem::copy_options::overwrite_existing, ec);
-        if (ec) {
-            ShowErrorMsg(m_notifier, kMsgWriteError, 0);
-            return false;
-        }
+    const FileError error = sizeChoice == 0
+                                ? SaveWholeFile(m_file->Path(), name, OwnFiles())
+                                : SaveRecordRange(m_file->Path(), RecordSize(m_record.layout),
+                                                  std::min(m_cursor1, m_cursor2),
+                                                  std::max(m_cursor1, m_cursor2), name, OwnFiles());
+    if (error) {
+        ShowErrorMsgText(m_notifier, error.Message(), error.Text(), 0);
+        return false;
+    }
+    return true;
+}
+
+// The picture and, beside it, a .dat file with the caption; both are put in place only when
+// both were written.
+bool Tktxview::SaveBitmap(const std::string& name) {
+    const QFileInfo info(Q(name));
+    const std::string datName =
+        (info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".dat"))
+            .toStdString();
+    SafeFile bmp(name);
+    SafeFile dat(datName);
+    const std::vector<std::string> own = OwnFiles();
+    const auto fail = [this](const FileError& e) {
+        ShowErrorMsgText(m_notifier, e.Message(), e.Text(), 0);
+        return false;
+    };
+    if (!bmp.Begin(own)) {
+        return fail(bmp.Error());
+    }
+    if (!dat.Begin(own)) {
+        return fail(dat.Error());
+    }
+    QFile text(Q(dat.TempPath()));
+    const QByteArray caption = m_caption.toUtf8();
+    if (!text.open(QIODevice::WriteOnly) || text.write(caption) != caption.size() ||
+        !text.flush()) {
+        dat.Fail(EIO);
+        return fail(dat.Error());
+    }
+    text.close();
+    if (!RenderImage(true).save(Q(bmp.TempPath()), "BMP")) {
+        bmp.Fail(EIO);
+        return fail(bmp.Error());
+    }
+    if (!bmp.Commit()) {
+        return fail(bmp.Error());
+    }
+    if (!dat.Commit()) {
+        return fail(dat.Error());
     }
     return true;
 }

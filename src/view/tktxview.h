@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/child_window.h"
+#include "view/view_file.h"
 #include "view/wave_processing.h"
 #include "waveform/waveform_record.h"
 
@@ -21,6 +22,7 @@ class QLabel;
 class QPainter;
 class QPrinter;
 class QToolButton;
+class QWheelEvent;
 
 namespace ktx {
 
@@ -31,8 +33,8 @@ class ProgressSink;
 class WaveViewHost {
   public:
     virtual ~WaveViewHost() = default;
-    // "Cut" (kind 3/4: copy the range and open a cut-out view) and "Save as" with "Auswahl"
-    // (kind 0: only copy the range into the compression file). True when the copy succeeded.
+    // "Cut" (kind 3/4): copy the range and open a cut-out view. True when the copy succeeded.
+    // ("Save as" with "Auswahl" writes its target itself, through SafeFile.)
     virtual bool RequestRange(const RangeRequest& request) = 0;
     // "Sample"/"Peak": recompress the source and open a new view; the requesting view closes
     // itself right after this call returns.
@@ -59,17 +61,21 @@ class Tktxview : public QWidget, public KtxChildWindow {
     void ApplySetup(const ViewSetup& setup);
     void SetOkMode(bool on) { m_okMode = on; }
     void SetPeriodButton(bool on) { m_periodButton = on; }
+    // Before Open: where the view keeps its own copy of what it shows (shared by the views of
+    // one main window). Without one the view makes its own in the compression file's folder.
+    void SetFileStore(std::shared_ptr<ViewFileStore> store) { m_store = std::move(store); }
     // Called by "Ok" in a modal use.
     void SetOkHandler(std::function<void()> handler) { m_okHandler = std::move(handler); }
 
-    // Loads `file` and shows it under `caption`. False (after message 12, or when the user
+    // Takes `file` as the view's own (see ViewFileStore), loads it and shows it under `caption`.
+    // False (after message 12 or the reason the file could not be taken, or when the user
     // cancelled the column choice) when there is nothing to show: the caller discards the view.
     bool Open(const std::string& caption, const std::string& file, bool sampleAxis);
     // ApplySetup and Open in one.
     bool Open(const ViewSetup& setup);
 
     // KtxChildWindow
-    void PrintYourself() override;  // on the default printer
+    void PrintYourself() override;  // on the default printer, or into a PDF file without one
     void SaveYourself() override;   // "Datei speichern unter"
     void CopyYourself() override;   // plot to the clipboard
 
@@ -82,8 +88,11 @@ class Tktxview : public QWidget, public KtxChildWindow {
     void Cut();
     void Recompress();
     // Save under `name`: .bmp (any case) writes the print-mode picture and a .dat caption file;
-    // otherwise sizeChoice 0 copies the shown file, 1 saves the range between the cursors.
+    // otherwise sizeChoice 0 copies the shown file, 1 saves the points from one cursor to the
+    // other, both included. Every file goes through SafeFile; the files the view shows or came
+    // from are refused as targets (message 7 with the reason).
     bool SaveAs(const std::string& name, int sizeChoice);
+    // False when the printer could not start the page.
     bool PrintTo(QPrinter& printer);
     // The plot in print mode (white, black pens, five-line header) or screen mode, the size of
     // the plot area plus the header height.
@@ -92,10 +101,12 @@ class Tktxview : public QWidget, public KtxChildWindow {
     // Draws the plot into `clip` on `painter`.
     void PaintPlot(QPainter& painter, const QRect& clip, bool printMode);
     void SelectMeasurement(int item);
+    // Sets both cursors; in a compressed view cursor 2 is then kept within the cursor lock.
     void SetCursors(std::int32_t cursor1, std::int32_t cursor2);
 
     // State, for the main window and tests.
     const WaveformRecord& Record() const { return m_record; }
+    std::int32_t CursorLock() const { return m_cursorLock; }
     std::int32_t Cursor1() const { return m_cursor1; }
     std::int32_t Cursor2() const { return m_cursor2; }
     std::int32_t FirstShown() const { return m_firstShown; }
@@ -108,6 +119,9 @@ class Tktxview : public QWidget, public KtxChildWindow {
     QRect PlotRect() const { return m_plotRect; }
     QWidget* PlotWidget() const;
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     friend class PlotArea;
     void BuildToolBar();
@@ -116,14 +130,24 @@ class Tktxview : public QWidget, public KtxChildWindow {
     void Redraw();
     void PlotClick(Qt::MouseButton button, int x);
     void PlotKey(int key, Qt::KeyboardModifiers modifiers);
+    void PlotWheel(const QWheelEvent& event);
+    void ShowRange(std::int32_t first, std::int32_t count);
     void ApplyCursorLock();
     void CentreOnCursor1();
     void UpdatePositionBar();
+    void PlaceDateLabel();
     QStringList HeaderLines() const;
+    ViewFileStore& Store();
+    // False (after a message) when `file` no longer holds what the view took.
+    bool Intact(const ViewFile& file);
+    // The files a save must not replace: the view's own and the ones they were taken from.
+    std::vector<std::string> OwnFiles() const;
+    bool SaveBitmap(const std::string& name);
 
     WaveViewHost& m_host;
     Notifier& m_notifier;
     ViewFiles m_files;
+    std::shared_ptr<ViewFileStore> m_store;
     WaveformRecord m_record;
     bool m_loaded = false;
 
@@ -141,6 +165,11 @@ class Tktxview : public QWidget, public KtxChildWindow {
     std::int64_t m_cutEnd = 0;
     std::string m_sourceFile;
     std::string m_displayName;
+    std::string m_originFile;
+    // The view's own copies of the file shown and, in a compressed view, of its source.
+    std::shared_ptr<const ViewFile> m_file;
+    std::shared_ptr<const ViewFile> m_source;
+    int m_wheelRest = 0;  // angle of a wheel turn not yet a whole step
     QString m_caption;
     QRect m_plotRect;
     std::function<void()> m_okHandler;

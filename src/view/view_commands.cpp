@@ -3,6 +3,7 @@
 
 #include <QFileDialog>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QPrintDialog>
 
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "app/status_line.h"
 #include "config/notifier.h"
 #include "config/program_state.h"
+#include "view/print_page.h"
 #include "waveform/waveform_import.h"
 
 namespace ktx {
@@ -26,6 +28,10 @@ QString Q(const std::string& s) {
 }  // namespace
 
 ViewCommands::ViewCommands(Shell& shell) : m_shell(shell) {
+    const ProgramState& state = shell.State();
+    m_store = std::make_shared<ViewFileStore>(
+        std::filesystem::path(state.conversionFile).parent_path().string(),
+        std::vector<std::string>{state.conversionFile, state.compressionFile});
     shell.Claim(QStringLiteral("Viewer1"), [this] { ShowViewer(); });
     shell.Claim(QStringLiteral("Drucken1"), [this] { PrintActive(); });
     shell.Claim(QStringLiteral("Drucker1"), [this] { PrinterSetup(); });
@@ -46,6 +52,7 @@ ProgressSink& ViewCommands::Progress() {
 
 bool ViewCommands::OpenView(const ViewSetup& setup) {
     auto* view = new Tktxview(*this, m_shell.Messages(), Files());
+    view->SetFileStore(m_store);
     if (!view->Open(setup)) {
         return false;  // the view has said why and deletes itself
     }
@@ -61,10 +68,10 @@ void ViewCommands::OpenFile(const std::string& fileName) {
     switch (outcome.kind) {
         case ImportKind::Waveform:
         case ImportKind::Converted:
-            if (const auto setup =
-                    PlanDisplay(outcome.viewFile, fileName, outcome.sampleAxis,
-                                state.compressionFile, m_shell.Status(), m_shell.Messages(),
-                                status)) {
+            if (auto setup = PlanDisplay(outcome.viewFile, fileName, outcome.sampleAxis,
+                                         state.compressionFile, m_shell.Status(),
+                                         m_shell.Messages(), status)) {
+                setup->originFile = fileName;
                 OpenView(*setup);
             }
             break;
@@ -127,12 +134,29 @@ QPrinter& ViewCommands::Printer() {
 
 void ViewCommands::PrintActive() {
     KtxChildWindow* child = m_shell.ActiveChild();
-    if (auto* view = dynamic_cast<Tktxview*>(child)) {
-        view->PrintTo(Printer());
-    } else if (child) {
-        child->PrintYourself();
-    } else {
-        ShowInfoMsg(m_shell.Messages(), kMsgNoActiveWindow, 0);
+    auto* view = dynamic_cast<Tktxview*>(child);
+    if (view == nullptr) {
+        if (child) {
+            child->PrintYourself();
+        } else {
+            ShowInfoMsg(m_shell.Messages(), kMsgNoActiveWindow, 0);
+        }
+        return;
+    }
+    QPointer<Tktxview> alive(view);
+    const PrintOutcome outcome =
+        RunPrintJob(Printer(), m_shell.Messages(), m_shell.Window(),
+                    [alive](QPrinter& p) { return alive && alive->PrintTo(p); });
+    if (outcome == PrintOutcome::Failed) {
+        // Qt keeps a printer whose job did not start "active", and it refuses every later job:
+        // the next print starts on a fresh one with the same printer and page.
+        const QString name = m_printer->printerName();
+        const QPageLayout page = m_printer->pageLayout();
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        if (!name.isEmpty()) {
+            m_printer->setPrinterName(name);
+        }
+        m_printer->setPageLayout(page);
     }
 }
 

@@ -25,6 +25,7 @@ class ViewCommands final : public WaveViewHost {
     // Opens a waveform view on what `setup` describes; false when there was nothing to show.
     bool OpenView(const ViewSetup& setup);
     void ShowViewer();
+    // Prints the active document; without a printer into a PDF file the user names.
     void PrintActive();
     void PrinterSetup();
 
@@ -38,6 +39,8 @@ class ViewCommands final : public WaveViewHost {
     QPrinter& Printer();
 
     Shell& m_shell;
+    // The views' own files, in the scratch folder.
+    std::shared_ptr<ViewFileStore> m_store;
     std::unique_ptr<QPrinter> m_printer;
 };
 

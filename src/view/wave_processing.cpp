@@ -658,13 +658,17 @@ RangeResult HandleRangeRequest(const RangeRequest& request, const std::string& c
     if (!result.ok || request.kind == 0) {
         return result;
     }
+    // Caption and position bar tell what the cut-out holds: RangeCopy stops after 79 999
+    // points and at the end of the source.
+    const std::int64_t held =
+        std::max<std::int64_t>(0, std::min({b - a, kRangeCopyLimit, total - 1 - a}));
     ViewSetup setup;
     setup.file = compressionFile;
-    setup.caption = CutCaption(request.displayName, b - a, total);
+    setup.caption = CutCaption(request.displayName, held, total);
     setup.sampleAxis = request.kind == 4;
     setup.sourceCount = total;
     setup.cutStart = a;
-    setup.cutEnd = b;
+    setup.cutEnd = a + held;
     result.view = setup;
     return result;
 }

@@ -90,6 +90,7 @@ struct ViewSetup {
     std::int32_t cursorLock = 0;   // > 0: largest cursor distance
     std::string sourceFile;        // compressed views: the file the copy was made from
     std::string displayName;       // compressed views: the name shown in captions
+    std::string originFile;        // the user's file an import came from: never a save target
     std::int64_t sourceCount = 0;  // cut-outs: records of the source, for the position bar
     std::int64_t cutStart = 0;
     std::int64_t cutEnd = 0;

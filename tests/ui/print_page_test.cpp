@@ -27,6 +27,10 @@ TEST_P(PrintLayoutTest, KeepsAspectWithinMargins) {
     EXPECT_EQ(l.unit, std::max(c.pageW, c.pageH) / 50);
     EXPECT_EQ(l.margin, 3 * l.unit);
     EXPECT_EQ(l.picture, c.picture);
+    // Whatever its shape, the picture lies wholly on the page, below the text lines.
+    EXPECT_GE(l.picture.top(), l.margin + c.lines * l.unit);
+    EXPECT_LE(l.picture.left() + l.picture.width(), c.pageW - l.margin);
+    EXPECT_LE(l.picture.top() + l.picture.height(), c.pageH - l.margin);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -34,8 +38,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Portrait A4 at 600 dpi (4961 x 7016): m = 140, margin 420; full width less margins.
         LayoutCase{"portrait", 4961, 7016, 800, 600, 1, QRect(420, 560, 4121, 3091)},
-        // Portrait: the width rule holds whatever the height.
-        LayoutCase{"portrait_tall", 4961, 7016, 100, 300, 1, QRect(420, 560, 4121, 12363)},
+        // Portrait with a bitmap taller than the page allows at full width: it is scaled to
+        // the height below the text instead of running off the page.
+        LayoutCase{"portrait_tall", 4961, 7016, 100, 300, 1, QRect(420, 560, 2012, 6036)},
         // Landscape with a tall bitmap: the height is the limit.
         LayoutCase{"landscape_tall", 7016, 4961, 300, 600, 1, QRect(420, 560, 1991, 3981)},
         // Landscape with a wide bitmap: the width is the limit, the height follows.
