@@ -72,6 +72,26 @@ FileBytes ReadWholeFile(const std::string& path, std::uint64_t maxBytes) {
     return f;
 }
 
+LoadedResult LoadResultFile(const std::string& path, WaveLayout layout) {
+    LoadedResult r;
+    constexpr std::uint64_t kMaxBytes = (kMaxResultRecords + 1) * kFourColumnRecord + 29;
+    FileBytes f = ReadWholeFile(path, kMaxBytes);
+    if (!f.ok) {
+        // Too large to read, or unreadable: the header alone tells which.
+        BlockReader in(path);
+        std::uint8_t header[kFourColumnRecord] = {};
+        UnitStrings units;
+        const bool isResult = in.IsOpen() && in.Size() > kMaxBytes &&
+                              in.Read(header, sizeof header) == sizeof header &&
+                              ReadWaveHeader(header, ReferenceHeader(layout), units);
+        r.table.fault = isResult ? ResultFault::TooLarge : ResultFault::BadFormat;
+        return r;
+    }
+    r.bytes = std::move(f.bytes);
+    r.table = ParseResultFile(r.bytes.data(), r.bytes.size(), layout);
+    return r;
+}
+
 Distortion ComputeDistortion(const ResultTable& spectrum) {
     Distortion d;
     const auto& rows = spectrum.rows;

@@ -42,6 +42,14 @@ struct FileBytes {
 };
 FileBytes ReadWholeFile(const std::string& path, std::uint64_t maxBytes);
 
+// A result file from disk: its bytes (kept by the math view to save a copy) and its table. A
+// file with the right header but too many records is TooLarge without being read whole.
+struct LoadedResult {
+    ResultTable table;
+    std::vector<std::uint8_t> bytes;
+};
+LoadedResult LoadResultFile(const std::string& path, WaveLayout layout);
+
 // --- spectrum ----------------------------------------------------------------------------------
 
 // Distortion figures over all harmonics in the file (records 1..): K in percent =
