@@ -48,10 +48,12 @@ std::string Source(const char* name, std::int64_t points, double phase) {
         return path;
     }
     ktx::BlockWriter out(path);
-    const auto h = ktx::MakeHeader1(ktx::ReferenceHeader(ktx::WaveLayout::OneColumn), {"V", "#", "#", "#"});
+    const auto h =
+        ktx::MakeHeader1(ktx::ReferenceHeader(ktx::WaveLayout::OneColumn), {"V", "#", "#", "#"});
     out.Write(h.data(), h.size());
     for (std::int64_t i = 0; i < points; ++i) {
-        const double p = 2 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(points);
+        const double p =
+            2 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(points);
         const ktx::TimeField t = ktx::SecondsToTimeField(static_cast<double>(i) * 1e-7);
         const ktx::Real6 y = ktx::Real6::FromDouble(std::sin(p + phase) + 0.1 * std::sin(3 * p) +
                                                     0.01 * static_cast<double>(i % 17));
@@ -63,8 +65,9 @@ std::string Source(const char* name, std::int64_t points, double phase) {
 }
 
 // Reading every byte of `path` once, in 1 MB blocks; `each` sees every block.
-std::size_t ReadBytes(const std::string& path,
-                      const std::function<void(const std::uint8_t*, std::size_t, std::size_t)>& each = {}) {
+std::size_t ReadBytes(
+    const std::string& path,
+    const std::function<void(const std::uint8_t*, std::size_t, std::size_t)>& each = {}) {
     static std::vector<std::uint8_t> block(1 << 20);
     std::FILE* f = std::fopen(path.c_str(), "rb");
     std::setvbuf(f, nullptr, _IONBF, 0);
@@ -106,7 +109,8 @@ void Compare(benchmark::State& state, const std::function<void()>& function,
         state.SetIterationTime(std::chrono::duration<double>(t2 - t1).count());
     }
     state.counters["ratio"] = functionSeconds / referenceSeconds;
-    state.counters["reference_ms"] = 1e3 * referenceSeconds / static_cast<double>(state.iterations());
+    state.counters["reference_ms"] =
+        1e3 * referenceSeconds / static_cast<double>(state.iterations());
 }
 
 void BM_Harmonics(benchmark::State& state) {
@@ -134,9 +138,8 @@ void BM_Harmonics(benchmark::State& state) {
                     }
                 }
             });
-            const fftw_plan plan = fftw_plan_dft_r2c_1d(static_cast<int>(n), data,
-                                                        reinterpret_cast<fftw_complex*>(data),
-                                                        FFTW_ESTIMATE);
+            const fftw_plan plan = fftw_plan_dft_r2c_1d(
+                static_cast<int>(n), data, reinterpret_cast<fftw_complex*>(data), FFTW_ESTIMATE);
             fftw_execute(plan);
             fftw_destroy_plan(plan);
             benchmark::DoNotOptimize(data[2]);

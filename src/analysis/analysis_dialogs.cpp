@@ -163,8 +163,8 @@ class SourceBlock : public QWidget {
         browse->setToolTip(QStringLiteral("Verzeichnis wählen"));
         browse->setFixedWidth(28);
         connect(browse, &QPushButton::clicked, this, [this] {
-            const QString dir = QFileDialog::getExistingDirectory(this, QStringLiteral("Verzeichnis"),
-                                                                  m_folder->text());
+            const QString dir = QFileDialog::getExistingDirectory(
+                this, QStringLiteral("Verzeichnis"), m_folder->text());
             if (!dir.isEmpty()) {
                 SetFolder(dir.toStdString());
             }
@@ -309,11 +309,11 @@ TKTX_fft_dial::TKTX_fft_dial(AnalysisContext context, QWidget* parent)
     : QDialog(parent), m_context(std::move(context)) {
     setObjectName(QStringLiteral("KTX_fft_dial"));
     setWindowTitle(QStringLiteral("FFT"));
-    m_source = new SourceBlock({"Ktx Dateien (*.ktx)", "Wfm Dateien (*.wfm) TDS 5000B",
-                                "Text Dateien (*.txt)", "IFS Dateien (*.isf)",
-                                "Csv Dateien (*.csv) TDS 1000 2000",
-                                "Text Dateien Tab (*.txt) TDS 5000"},
-                               QStringLiteral("Format:"), this);
+    m_source =
+        new SourceBlock({"Ktx Dateien (*.ktx)", "Wfm Dateien (*.wfm) TDS 5000B",
+                         "Text Dateien (*.txt)", "IFS Dateien (*.isf)",
+                         "Csv Dateien (*.csv) TDS 1000 2000", "Text Dateien Tab (*.txt) TDS 5000"},
+                        QStringLiteral("Format:"), this);
     m_zieledit = new QLineEdit(QStringLiteral("*.fft"), this);
     m_zieledit->setObjectName(QStringLiteral("Zieledit"));
     m_zieledit->setMaxLength(255);
@@ -520,10 +520,10 @@ void TKTX_fft_dial::ChooseSelection() {
         return;
     }
     m_layout = DetectSource(m_prepared->effective);
-    const auto selection =
-        selectInView ? selectInView(m_prepared->effective, m_prepared->sampleAxis)
-                     : SelectInModalView(m_prepared->effective, m_prepared->sampleAxis, true,
-                                         *m_context.notifier, this);
+    const auto selection = selectInView
+                               ? selectInView(m_prepared->effective, m_prepared->sampleAxis)
+                               : SelectInModalView(m_prepared->effective, m_prepared->sampleAxis,
+                                                   true, *m_context.notifier, this);
     if (selection && m_layout) {
         SetPeriod(selection->cursor1, selection->cursor2, selection->column);
     } else {
@@ -561,8 +561,7 @@ void TKTX_fft_dial::Start() {
         return;
     }
     const std::string target = TargetPath();
-    if (Exists(target) &&
-        !ConfirmMsgText(*m_context.notifier, kMsgOverwrite, target, 0)) {
+    if (Exists(target) && !ConfirmMsgText(*m_context.notifier, kMsgOverwrite, target, 0)) {
         return;
     }
     Validate();
@@ -624,10 +623,10 @@ TKTX_mth_dial::TKTX_mth_dial(AnalysisContext context, QWidget* parent)
     : QDialog(parent), m_context(std::move(context)) {
     setObjectName(QStringLiteral("KTX_mth_dial"));
     setWindowTitle(QStringLiteral("Mathematik 1 Kanal"));
-    m_source = new SourceBlock({"Ktx Dateien (*.ktx)", "Wfm Dateien (*.wfm)",
-                                "Text Dateien (*.txt)", "Csv Dateien (*.csv) TDS 1000 2000",
-                                "Text Dateien Tab (*.txt) TDS 5000"},
-                               QStringLiteral("Format:"), this);
+    m_source =
+        new SourceBlock({"Ktx Dateien (*.ktx)", "Wfm Dateien (*.wfm)", "Text Dateien (*.txt)",
+                         "Csv Dateien (*.csv) TDS 1000 2000", "Text Dateien Tab (*.txt) TDS 5000"},
+                        QStringLiteral("Format:"), this);
     m_zieledit = new QLineEdit(QStringLiteral("*.ktx"), this);
     m_zieledit->setObjectName(QStringLiteral("Zieledit"));
     m_zieledit->setMaxLength(255);
@@ -843,10 +842,10 @@ void TKTX_mth_dial::ChooseSelection() {
         }
     }
     m_ausRd->setChecked(true);
-    const auto selection =
-        selectInView ? selectInView(m_prepared->effective, m_prepared->sampleAxis)
-                     : SelectInModalView(m_prepared->effective, m_prepared->sampleAxis, false,
-                                         *m_context.notifier, this);
+    const auto selection = selectInView
+                               ? selectInView(m_prepared->effective, m_prepared->sampleAxis)
+                               : SelectInModalView(m_prepared->effective, m_prepared->sampleAxis,
+                                                   false, *m_context.notifier, this);
     if (selection) {
         SetPeriod(selection->cursor1, selection->cursor2, selection->column);
     } else {
@@ -884,8 +883,7 @@ void TKTX_mth_dial::Start() {
     Notifier& notifier = *m_context.notifier;
     const std::string text = m_zieledit->text().toStdString();
     // The target must be neither a pattern nor (by its text or by any other name) the source.
-    if (text.empty() || HasWildcard(text) ||
-        TargetInsideSource(text, {m_prepared->path}) ||
+    if (text.empty() || HasWildcard(text) || TargetInsideSource(text, {m_prepared->path}) ||
         TargetInsideSource(TargetPath(), {m_prepared->path})) {
         ShowErrorMsgText(notifier, kMsgInvalidName, text, 0);
         m_zieledit->setFocus();
@@ -957,12 +955,13 @@ TKTX_mth2_dial::TKTX_mth2_dial(AnalysisContext context, QWidget* parent)
     : QDialog(parent), m_context(std::move(context)) {
     setObjectName(QStringLiteral("KTX_mth2_dial"));
     setWindowTitle(QStringLiteral("Mathematik 2 Kanal"));
-    m_source = new SourceBlock({"Ktx Dateien (*.ktx)", "Wfm Dateien (*.wfm)",
-                                "Text Dateien (*.txt)", "Csv Dateien (*.csv) TDS 1000 2000",
-                                "Text Dateien Tab (*.txt) TDS 5000"},
-                               QStringLiteral("Quellformat:"), this);
+    m_source =
+        new SourceBlock({"Ktx Dateien (*.ktx)", "Wfm Dateien (*.wfm)", "Text Dateien (*.txt)",
+                         "Csv Dateien (*.csv) TDS 1000 2000", "Text Dateien Tab (*.txt) TDS 5000"},
+                        QStringLiteral("Quellformat:"), this);
     // The block's own field is "Quelldatei1:"; the second source gets a field of its own.
-    m_source->findChild<QFormLayout*>()->labelForField(m_source->Fileedit())
+    m_source->findChild<QFormLayout*>()
+        ->labelForField(m_source->Fileedit())
         ->setProperty("text", QStringLiteral("Quelldatei1:"));
     m_fileedit2 = new QLineEdit(QStringLiteral("*.ktx"), this);
     m_fileedit2->setObjectName(QStringLiteral("Fileedit2"));

@@ -35,7 +35,7 @@ class Notifier;
 // What the dialogs need of the main window.
 struct AnalysisContext {
     Notifier* notifier = nullptr;
-    std::string startFolder;                  // the folder shown first
+    std::string startFolder;  // the folder shown first
     std::uint64_t memoryBudget = kDefaultFftMemoryBudget;
     std::function<void(const std::string&)> show;  // open a result file by its extension
 };

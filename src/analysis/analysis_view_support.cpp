@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/analysis_view_support.h"
 
-#include <QFileInfo>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
@@ -107,7 +107,9 @@ bool SaveBytes(const std::vector<std::uint8_t>& bytes, const std::string& name,
 }
 
 QString FileDateText(const std::string& path) {
-    return QFileInfo(QString::fromStdString(path)).lastModified().toString(QStringLiteral("d.M.yyyy"));
+    return QFileInfo(QString::fromStdString(path))
+        .lastModified()
+        .toString(QStringLiteral("d.M.yyyy"));
 }
 
 }  // namespace ktx

@@ -35,8 +35,7 @@ bool IsBitmapName(const std::string& name);
 bool SavePictureWithCaption(const QImage& picture, const std::string& name,
                             const std::string& caption, Notifier& notifier);
 // Writes `bytes` to `name` through SafeFile (message 7 or 41 on failure).
-bool SaveBytes(const std::vector<std::uint8_t>& bytes, const std::string& name,
-               Notifier& notifier);
+bool SaveBytes(const std::vector<std::uint8_t>& bytes, const std::string& name, Notifier& notifier);
 
 // A file's modification date as "d.M.yyyy".
 QString FileDateText(const std::string& path);

@@ -146,9 +146,10 @@ MathOutcome Finish(MathOutcome outcome, PeriodStream& in, ResultWriter& out, con
 
 MathOutcome RunWaveFunction(const MathRequest& r, PeriodStream& in, Notifier& notifier) {
     MathOutcome outcome;
-    const std::string unit = ResultUnit(
-        r.function, r.layout.units[static_cast<std::size_t>(
-                        r.layout.layout == WaveLayout::OneColumn ? 0 : std::clamp(r.column, 0, 3))]);
+    const std::string unit =
+        ResultUnit(r.function,
+                   r.layout.units[static_cast<std::size_t>(
+                       r.layout.layout == WaveLayout::OneColumn ? 0 : std::clamp(r.column, 0, 3))]);
     WaveFileHeader ref = ReferenceHeader(WaveLayout::OneColumn);
     ref.version = r.layout.version;
     const auto header = MakeHeader1(ref, {unit, kAbsentUnit, kAbsentUnit, kAbsentUnit});

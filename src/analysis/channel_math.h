@@ -20,7 +20,13 @@ class Notifier;
 class ProgressSink;
 
 // The items of the dialog's "Funktion" group, index 0..4.
-enum class MathFunction { Differentiate = 0, Integrate = 1, Invert = 2, Distribution = 3, Smooth = 4 };
+enum class MathFunction {
+    Differentiate = 0,
+    Integrate = 1,
+    Invert = 2,
+    Distribution = 3,
+    Smooth = 4
+};
 
 constexpr int kMinSmoothing = 3;
 constexpr int kMaxSmoothing = 99;
@@ -54,7 +60,7 @@ struct MathRequest {
 
 struct MathOutcome {
     bool ok = false;
-    bool aborted = false;  // keepGoing said stop: the old target is left as it was
+    bool aborted = false;      // keepGoing said stop: the old target is left as it was
     std::int64_t records = 0;  // data records written
 };
 

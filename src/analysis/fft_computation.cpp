@@ -77,10 +77,10 @@ Spectrum MakeSpectrum(const HarmonicSums& sums, std::int64_t n, double periodFre
     return spectrum;
 }
 
-bool WriteSpectrumFile(const std::string& target, const std::string& unit,
-                       const Spectrum& spectrum, const std::vector<std::string>& sources,
-                       Notifier& notifier) {
-    const auto header = MakeHeader4(ReferenceHeader(WaveLayout::Spectrum), {"Hz", unit, "db", "grd"});
+bool WriteSpectrumFile(const std::string& target, const std::string& unit, const Spectrum& spectrum,
+                       const std::vector<std::string>& sources, Notifier& notifier) {
+    const auto header =
+        MakeHeader4(ReferenceHeader(WaveLayout::Spectrum), {"Hz", unit, "db", "grd"});
     ResultWriter out(target, notifier);
     if (!out.Begin(sources, header.data(), header.size())) {
         return false;
@@ -104,7 +104,8 @@ bool WriteSpectrumFile(const std::string& target, const std::string& unit,
 
 std::uint64_t FftMemoryBudget(const std::string& iniFileName) {
     const int megabytes =
-        ProfileFile(iniFileName).ReadInt("FFT", "MEMORY", static_cast<int>(kDefaultFftMemoryBudget >> 20));
+        ProfileFile(iniFileName)
+            .ReadInt("FFT", "MEMORY", static_cast<int>(kDefaultFftMemoryBudget >> 20));
     return megabytes > 0 ? static_cast<std::uint64_t>(megabytes) << 20 : 0;
 }
 
@@ -117,8 +118,8 @@ FftOutcome RunFft(const FftRequest& request, Notifier& notifier, ProgressSink& p
     }
     const std::int64_t n = period.n;
     const int harmonics = ClampHarmonics(request.harmonics, n);
-    outcome.unit = request.layout.units[static_cast<std::size_t>(std::clamp(
-        request.layout.layout == WaveLayout::OneColumn ? 0 : request.column, 0, 3))];
+    outcome.unit = request.layout.units[static_cast<std::size_t>(
+        std::clamp(request.layout.layout == WaveLayout::OneColumn ? 0 : request.column, 0, 3))];
 
     SampleReader reader(request.source, request.layout, request.column);
     if (!reader.IsOpen()) {
@@ -172,7 +173,8 @@ FftOutcome RunFft(const FftRequest& request, Notifier& notifier, ProgressSink& p
     // The span of N - 1 sample intervals, not N.
     const double span = TimeFieldToSeconds(last) - TimeFieldToSeconds(first);
     outcome.periodFrequency = span == 0.0 || request.unitFrequency ? 1.0 : 1.0 / span;
-    outcome.spectrum = MakeSpectrum(acc->Finish(), n, outcome.periodFrequency, request.phaseLimitDb);
+    outcome.spectrum =
+        MakeSpectrum(acc->Finish(), n, outcome.periodFrequency, request.phaseLimitDb);
     outcome.ok = WriteSpectrumFile(request.target, outcome.unit, outcome.spectrum,
                                    request.protectedFiles, notifier);
     return outcome;

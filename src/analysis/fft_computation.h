@@ -40,7 +40,7 @@ struct SpectrumLine {
 };
 
 struct Spectrum {
-    double mean = 0.0;               // of the windowed samples
+    double mean = 0.0;                // of the windowed samples
     std::vector<SpectrumLine> lines;  // harmonics 1..K
 };
 
@@ -53,9 +53,8 @@ Spectrum MakeSpectrum(const HarmonicSums& sums, std::int64_t n, double periodFre
 
 // Writes the spectrum file through SafeFile; the target must not be one of `sources`. Messages
 // on failure (7 for a target that is a source, 41 for a write error).
-bool WriteSpectrumFile(const std::string& target, const std::string& unit,
-                       const Spectrum& spectrum, const std::vector<std::string>& sources,
-                       Notifier& notifier);
+bool WriteSpectrumFile(const std::string& target, const std::string& unit, const Spectrum& spectrum,
+                       const std::vector<std::string>& sources, Notifier& notifier);
 
 struct FftRequest {
     std::string source;  // the file read (the effective source)

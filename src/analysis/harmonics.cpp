@@ -36,7 +36,8 @@ class FftwAccumulator final : public HarmonicAccumulator {
     bool Ok() const { return m_data != nullptr; }
 
     void Add(const double* samples, std::size_t count) override {
-        const std::int64_t end = std::min<std::int64_t>(m_n, m_pos + static_cast<std::int64_t>(count));
+        const std::int64_t end =
+            std::min<std::int64_t>(m_n, m_pos + static_cast<std::int64_t>(count));
         double* out = m_data.get();
         if (m_window == FftWindow::Rectangular) {
             std::copy(samples, samples + (end - m_pos), out + m_pos);

@@ -33,8 +33,8 @@ enum class FftWindow { Rectangular = 0, Hanning = 1, Hamming = 2, BlackmanHarris
 double WindowWeight(FftWindow window, std::int64_t i, std::int64_t n);
 
 struct HarmonicSums {
-    double mean = 0.0;          // M, the sum of the windowed samples (not yet divided by N)
-    std::vector<double> c, s;   // C(k), S(k) at index k = 1..K; index 0 unused
+    double mean = 0.0;         // M, the sum of the windowed samples (not yet divided by N)
+    std::vector<double> c, s;  // C(k), S(k) at index k = 1..K; index 0 unused
 };
 
 // Default memory the fast path may use: 512 MB.

@@ -184,11 +184,11 @@ MathReadouts ComputeMathReadouts(const MathCurve& curve, std::int32_t c1, std::i
     const auto i1 = static_cast<std::size_t>(c1);
     const auto i2 = static_cast<std::size_t>(c2);
     r.wertanz = Str(kStrY1) + cut(FormatWithPrefix(curve.y[i1], curve.yUnit), 12) + Str(kStrX1) +
-                cut(FormatWithPrefix(curve.x[i1], curve.xUnit), 12) + "    Sum:" +
-                cut(FormatWithPrefix(sum, curve.yUnit), 60);
+                cut(FormatWithPrefix(curve.x[i1], curve.xUnit), 12) +
+                "    Sum:" + cut(FormatWithPrefix(sum, curve.yUnit), 60);
     r.wertanz2 = Str(kStrY2) + cut(FormatWithPrefix(curve.y[i2], curve.yUnit), 12) + Str(kStrX2) +
-                 cut(FormatWithPrefix(curve.x[i2], curve.xUnit), 12) + "    Div:" +
-                 cut(FormatWithPrefix(curve.x[i2] - curve.x[i1], curve.xUnit), 60);
+                 cut(FormatWithPrefix(curve.x[i2], curve.xUnit), 12) +
+                 "    Div:" + cut(FormatWithPrefix(curve.x[i2] - curve.x[i1], curve.xUnit), 60);
     return r;
 }
 

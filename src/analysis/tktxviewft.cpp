@@ -98,7 +98,8 @@ Tktxviewft::Tktxviewft(Notifier& notifier, QWidget* parent)
     m_memo1->setReadOnly(true);
     m_memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_memo1->setFont(ViewPlotFont());
-    m_memo1->setTabStopDistance(8 * QFontMetrics(ViewPlotFont()).horizontalAdvance(QLatin1Char(' ')));
+    m_memo1->setTabStopDistance(8 *
+                                QFontMetrics(ViewPlotFont()).horizontalAdvance(QLatin1Char(' ')));
     m_memo1->hide();
     m_wertscroll = new QScrollBar(Qt::Horizontal, this);
     m_wertscroll->setObjectName(QStringLiteral("wertscroll"));
@@ -144,8 +145,8 @@ bool Tktxviewft::Load(const std::string& path, ColumnChooser chooser) {
     m_timlab->setText(FileDateText(path));
     m_table = LoadResultFile(path, WaveLayout::Spectrum).table;
     if (m_table.fault != ResultFault::None) {
-        ShowErrorMsg(m_notifier, m_table.fault == ResultFault::TooLarge ? kMsgNoMemory : kMsgBadFormat,
-                     0);
+        ShowErrorMsg(m_notifier,
+                     m_table.fault == ResultFault::TooLarge ? kMsgNoMemory : kMsgBadFormat, 0);
         close();
         return false;
     }
@@ -241,8 +242,8 @@ void Tktxviewft::Select(int index) {
     m_selected = index;
     const std::size_t i = static_cast<std::size_t>(index);
     const std::string& unit = m_table.units[static_cast<std::size_t>(m_column)];
-    const std::string value = m_column == 3 ? FormatNumber(9, m_y[i]) + "grd"
-                                            : FormatWithPrefix(m_y[i], unit);
+    const std::string value =
+        m_column == 3 ? FormatNumber(9, m_y[i]) + "grd" : FormatWithPrefix(m_y[i], unit);
     m_wertanz->setText(QString::fromUtf8(MessageCatalog::String(kStrValue1)) + Q(value) +
                        QStringLiteral("  ") + Q(FormatWithPrefix(m_x[i], m_table.units[0])));
     m_wertanz->adjustSize();
@@ -277,8 +278,7 @@ void Tktxviewft::ChartClick(int x) {
 }
 
 QStringList Tktxviewft::HeadingLines() const {
-    return {m_caption,
-            QString::fromUtf8(MessageCatalog::String(kStrDate)) + m_timlab->text(),
+    return {m_caption, QString::fromUtf8(MessageCatalog::String(kStrDate)) + m_timlab->text(),
             m_wertanz->text(), m_column == 1 ? m_wertanz2->text() : QString()};
 }
 
@@ -318,7 +318,8 @@ void Tktxviewft::PaintChart(QPainter& p, const QRect& r, bool pictureStyle) {
     for (int j = 0; j <= axis.rows; ++j) {
         const int yj = bottom - Nearest(j * axis.division * scale);
         p.drawLine(left - tw / 2, yj, left, yj);
-        ViewTextAt(p, left - 10 * tw, yj - th / 2, Q(FormatNumber(9, axis.low + j * axis.division)));
+        ViewTextAt(p, left - 10 * tw, yj - th / 2,
+                   Q(FormatNumber(9, axis.low + j * axis.division)));
     }
     ViewTextAt(p, left - tw, top - 2 * th, Q(m_table.units[static_cast<std::size_t>(m_column)]));
 
@@ -332,7 +333,8 @@ void Tktxviewft::PaintChart(QPainter& p, const QRect& r, bool pictureStyle) {
         if (Nearest(y) == y0) {
             p.drawLine(x, y0, x + 10, y0);
         } else {
-            p.drawRect(QRect(QPoint(x, std::min(Nearest(y), y0)), QPoint(x + 10, std::max(Nearest(y), y0))));
+            p.drawRect(QRect(QPoint(x, std::min(Nearest(y), y0)),
+                             QPoint(x + 10, std::max(Nearest(y), y0))));
         }
         p.setPen(Qt::black);
         p.setBrush(background);
@@ -377,7 +379,8 @@ bool Tktxviewft::PrintTo(QPrinter& printer) {
             printer.newPage();
             y = 0;
         }
-        p.drawText(QPoint(0, y + p.fontMetrics().ascent()), QString(9, QLatin1Char(' ')) + ExpandTabs(line));
+        p.drawText(QPoint(0, y + p.fontMetrics().ascent()),
+                   QString(9, QLatin1Char(' ')) + ExpandTabs(line));
         y += lineHeight;
     }
     return p.end();

@@ -237,9 +237,9 @@ void Tktxvimth::PaintGraph(QPainter& p, const QRect& r, bool pictureStyle) {
     const QPen black(Qt::black);
     p.setPen(black);
     if (pictureStyle) {
-        const QStringList lines{m_caption,
-                                QString::fromUtf8(MessageCatalog::String(kStrDate)) + m_timlab->text(),
-                                m_wertanz->text(), m_wertanz2->text()};
+        const QStringList lines{
+            m_caption, QString::fromUtf8(MessageCatalog::String(kStrDate)) + m_timlab->text(),
+            m_wertanz->text(), m_wertanz2->text()};
         for (int k = 0; k < lines.size(); ++k) {
             ViewTextAt(p, r.left() + 20 * tw, r.top() + k * th + th / 2, lines[k]);
         }
@@ -272,7 +272,8 @@ void Tktxvimth::PaintGraph(QPainter& p, const QRect& r, bool pictureStyle) {
     const double xscale = static_cast<double>(plotWidth) / m_visible;
     const QPen curvePen = pictureStyle ? black : QPen(kViewColours[0]);
     const QPen cursor1Pen = pictureStyle ? QPen(Qt::black, 0, Qt::DotLine) : QPen(kViewColours[1]);
-    const QPen cursor2Pen = pictureStyle ? QPen(Qt::black, 0, Qt::DashDotLine) : QPen(kViewColours[2]);
+    const QPen cursor2Pen =
+        pictureStyle ? QPen(Qt::black, 0, Qt::DashDotLine) : QPen(kViewColours[2]);
     double x = left;
     int k = 0;
     for (std::int32_t i = 0; i < m_visible; ++i) {
@@ -287,7 +288,8 @@ void Tktxvimth::PaintGraph(QPainter& p, const QRect& r, bool pictureStyle) {
         if (x >= left + k * tickStep) {
             if (k % labelPeriod == 0) {
                 p.drawLine(rx, bottom, rx, bottom + tw);
-                ViewTextAt(p, rx - 10, bottom + tw + 2, Q(FormatNumber(7, m_curve.x[pt])).trimmed());
+                ViewTextAt(p, rx - 10, bottom + tw + 2,
+                           Q(FormatNumber(7, m_curve.x[pt])).trimmed());
             } else {
                 p.drawLine(rx, bottom, rx, bottom + tw / 2);
             }

@@ -82,9 +82,8 @@ Math2Outcome RunMath2(const Math2Request& r, Notifier& notifier, ProgressSink& p
     }
     WaveFileHeader ref = ReferenceHeader(WaveLayout::OneColumn);
     ref.version = r.source1.layout.version;
-    const auto header = MakeHeader1(
-        ref, {Math2Unit(r.function, r.source1.Unit(), r.source2.Unit()), kAbsentUnit, kAbsentUnit,
-              kAbsentUnit});
+    const auto header = MakeHeader1(ref, {Math2Unit(r.function, r.source1.Unit(), r.source2.Unit()),
+                                          kAbsentUnit, kAbsentUnit, kAbsentUnit});
     ResultWriter file(r.target, notifier);
     if (!file.Begin(r.protectedFiles, header.data(), header.size())) {
         return outcome;

@@ -181,22 +181,21 @@ std::string Fixed(double v, int decimals) {
 
 int Fft(const Parsed& p, const std::string& programDir, std::ostream& out, std::ostream& err) {
     Options o(p, err);
-    if (p.positional.size() != 2 ||
-        !o.OnlyThese({"--harmonics", "--window", "--start", "--stop", "--column", "--phase-limit"})) {
+    if (p.positional.size() != 2 || !o.OnlyThese({"--harmonics", "--window", "--start", "--stop",
+                                                  "--column", "--phase-limit"})) {
         return Usage(err);
     }
     const auto harmonics = o.Int("--harmonics", kDefaultHarmonics, kMinHarmonics, kMaxHarmonics);
     const auto phaseLimit = o.Int("--phase-limit", kDefaultPhaseLimit, -100, 0);
-    const auto column = o.Has("--column") ? o.Int("--column", 0, 0, 3)
-                                          : std::optional<std::int64_t>(std::nullopt);
+    const auto column =
+        o.Has("--column") ? o.Int("--column", 0, 0, 3) : std::optional<std::int64_t>(std::nullopt);
     if (!harmonics || !phaseLimit || (o.Has("--column") && !column)) {
         return kExitUsage;
     }
-    static const std::map<std::string, FftWindow> kWindows = {
-        {"rect", FftWindow::Rectangular},
-        {"hann", FftWindow::Hanning},
-        {"hamm", FftWindow::Hamming},
-        {"bh", FftWindow::BlackmanHarris}};
+    static const std::map<std::string, FftWindow> kWindows = {{"rect", FftWindow::Rectangular},
+                                                              {"hann", FftWindow::Hanning},
+                                                              {"hamm", FftWindow::Hamming},
+                                                              {"bh", FftWindow::BlackmanHarris}};
     const auto window = kWindows.find(o.Text("--window", "rect"));
     if (window == kWindows.end()) {
         err << "--window erwartet rect, hann, hamm oder bh\n";
@@ -235,8 +234,8 @@ int Fft(const Parsed& p, const std::string& programDir, std::ostream& out, std::
     }
     // What the FFT view shows of the file just written.
     const FileBytes bytes = ReadWholeFile(target, 1ull << 26);
-    const ResultTable table = ParseResultFile(bytes.bytes.data(), bytes.bytes.size(),
-                                              WaveLayout::Spectrum);
+    const ResultTable table =
+        ParseResultFile(bytes.bytes.data(), bytes.bytes.size(), WaveLayout::Spectrum);
     if (!bytes.ok || table.fault != ResultFault::None || table.rows.empty()) {
         ShowErrorMsgText(notifier, kMsgBadFormat, target, 0);
         return kExitFailure;
@@ -267,8 +266,8 @@ int Math(const Parsed& p, std::ostream& out, std::ostream& err) {
         return Usage(err);
     }
     const auto factor = o.Int("--factor", kDefaultSmoothing, kMinSmoothing, kMaxSmoothing);
-    const auto column = o.Has("--column") ? o.Int("--column", 0, 0, 3)
-                                          : std::optional<std::int64_t>(std::nullopt);
+    const auto column =
+        o.Has("--column") ? o.Int("--column", 0, 0, 3) : std::optional<std::int64_t>(std::nullopt);
     if (!factor || (o.Has("--column") && !column)) {
         return kExitUsage;
     }

@@ -148,7 +148,8 @@ TEST_F(AnalysisUiTest, FftViewChartWithDistortionAndTable) {
 TEST_F(AnalysisUiTest, FftViewRefusesOtherFilesAndShowsNoThdForSilence) {
     auto* view = new Tktxviewft(m_notifier);
     QPointer<Tktxviewft> guard(view);
-    EXPECT_FALSE(view->Load(P("ton.ktx"), [](const UnitStrings&) { return std::optional<int>(1); }));
+    EXPECT_FALSE(
+        view->Load(P("ton.ktx"), [](const UnitStrings&) { return std::optional<int>(1); }));
     ASSERT_EQ(m_notifier.shown.size(), 1u);
     EXPECT_EQ(m_notifier.shown[0].stringId, 10012);
     QApplication::processEvents();

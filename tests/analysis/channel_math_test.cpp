@@ -75,22 +75,57 @@ TEST_P(ChannelMathSmallTest, WritesTheExpectedRecords) {
 
 INSTANTIATE_TEST_SUITE_P(
     Examples, ChannelMathSmallTest,
-    ::testing::Values(
-        SmallCase{"RampDerivative", MathFunction::Differentiate, {0, 0.002, 0.004, 0.006}, {}, 5,
-                  {2, 2, 2}, {0.001, 0.002, 0.003}, "V/s"},
-        SmallCase{"ConstantIntegral", MathFunction::Integrate, {1, 1, 1, 1}, {}, 5,
-                  {0.001, 0.002, 0.003}, {0.001, 0.002, 0.003}, "V*s"},
-        SmallCase{"Inversion", MathFunction::Invert, {1.5, -2, 0, 4}, {}, 5, {-1.5, 2, 0, -4},
-                  {0, 0.001, 0.002, 0.003}, "V"},
-        // F = 3 of 0, 3, 0, 3: 1 and 2, stamped with the middle samples 2 and 3.
-        SmallCase{"SmoothingThree", MathFunction::Smooth, {0, 3, 0, 3}, {}, 3, {1, 2},
-                  {0.001, 0.002}, "V"},
-        // Equal time stamps: the limit with the sign of the change, 0 for no change.
-        SmallCase{"DerivativeOfEqualTimes", MathFunction::Differentiate, {1, 3, 3, 2},
-                  {0.5, 0.5, 0.5, 0.5}, 5, {1.7e37, 0, -1.7e37}, {0.5, 0.5, 0.5}, "V/s"},
-        // An even smoothing factor counts as the odd one below it.
-        SmallCase{"SmoothingEightIsSeven", MathFunction::Smooth, {7, 0, 0, 0, 0, 0, 0, 7}, {}, 8,
-                  {1, 1}, {0.003, 0.004}, "V"}),
+    ::testing::Values(SmallCase{"RampDerivative",
+                                MathFunction::Differentiate,
+                                {0, 0.002, 0.004, 0.006},
+                                {},
+                                5,
+                                {2, 2, 2},
+                                {0.001, 0.002, 0.003},
+                                "V/s"},
+                      SmallCase{"ConstantIntegral",
+                                MathFunction::Integrate,
+                                {1, 1, 1, 1},
+                                {},
+                                5,
+                                {0.001, 0.002, 0.003},
+                                {0.001, 0.002, 0.003},
+                                "V*s"},
+                      SmallCase{"Inversion",
+                                MathFunction::Invert,
+                                {1.5, -2, 0, 4},
+                                {},
+                                5,
+                                {-1.5, 2, 0, -4},
+                                {0, 0.001, 0.002, 0.003},
+                                "V"},
+                      // F = 3 of 0, 3, 0, 3: 1 and 2, stamped with the middle samples 2 and 3.
+                      SmallCase{"SmoothingThree",
+                                MathFunction::Smooth,
+                                {0, 3, 0, 3},
+                                {},
+                                3,
+                                {1, 2},
+                                {0.001, 0.002},
+                                "V"},
+                      // Equal time stamps: the limit with the sign of the change, 0 for no change.
+                      SmallCase{"DerivativeOfEqualTimes",
+                                MathFunction::Differentiate,
+                                {1, 3, 3, 2},
+                                {0.5, 0.5, 0.5, 0.5},
+                                5,
+                                {1.7e37, 0, -1.7e37},
+                                {0.5, 0.5, 0.5},
+                                "V/s"},
+                      // An even smoothing factor counts as the odd one below it.
+                      SmallCase{"SmoothingEightIsSeven",
+                                MathFunction::Smooth,
+                                {7, 0, 0, 0, 0, 0, 0, 7},
+                                {},
+                                8,
+                                {1, 1},
+                                {0.003, 0.004},
+                                "V"}),
     [](const ::testing::TestParamInfo<SmallCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ChannelMathTest, SineDerivativeAndIntegralAgainstClosedForms) {
@@ -241,9 +276,9 @@ TEST_P(DistributionEdgesTest, FirstEdgeWithinOneWidthAboveTheMinimum) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ranges, DistributionEdgesTest,
-                         ::testing::Values(EdgeCase{0, 255}, EdgeCase{-1.55, 1.55},
-                                           EdgeCase{-1, 1}, EdgeCase{-300.3, -2.7},
-                                           EdgeCase{12.5, 13.0}, EdgeCase{-1e-6, 3e-6}));
+                         ::testing::Values(EdgeCase{0, 255}, EdgeCase{-1.55, 1.55}, EdgeCase{-1, 1},
+                                           EdgeCase{-300.3, -2.7}, EdgeCase{12.5, 13.0},
+                                           EdgeCase{-1e-6, 3e-6}));
 
 TEST_F(ChannelMathTest, TargetInsideSourceByAnyName) {
     const std::string src = m_dir.Path("w.ktx");

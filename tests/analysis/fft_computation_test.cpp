@@ -205,7 +205,7 @@ TEST_F(FftComputationTest, PeriodFrequencyFromNMinusOneIntervals) {
 TEST_F(FftComputationTest, PeriodLimitsAndInvalidPeriods) {
     EXPECT_FALSE(ValidatePeriod(5, 6).valid);  // adjacent cursors: N = 0 after rounding
     EXPECT_FALSE(ValidatePeriod(5, 5).valid);
-    EXPECT_TRUE(ValidatePeriod(9, 5).valid);   // swapped
+    EXPECT_TRUE(ValidatePeriod(9, 5).valid);  // swapped
     EXPECT_EQ(ValidatePeriod(9, 5).n, 4);
     EXPECT_EQ(ValidatePeriod(0, 1001).n, 1000);  // odd counts lose one sample
     EXPECT_EQ(HarmonicLimit(150), 75);
@@ -241,10 +241,9 @@ TEST_F(FftComputationTest, StretchOfAFourColumnFile) {
         src, 1500, {"V", "#", "A", "#"}, [](std::int64_t i) { return i * 1e-3; },
         [](std::int64_t i) {
             const bool in = i >= 100 && i < 1100;
-            return std::array<double, 4>{7.0, 0.0,
-                                         in ? 3 * std::cos(2 * kPi * (i - 100) / 1000.0)
-                                            : 50.0 * ((i * 7919) % 13),
-                                         0.0};
+            return std::array<double, 4>{
+                7.0, 0.0,
+                in ? 3 * std::cos(2 * kPi * (i - 100) / 1000.0) : 50.0 * ((i * 7919) % 13), 0.0};
         }));
     const auto layout = DetectSource(src);
     ASSERT_TRUE(layout);

@@ -104,7 +104,8 @@ TEST_P(HarmonicPathsTest, BothPathsAgreeWithLongDoubleSummation) {
     // Up to 1000 harmonics (more than N/2, even more than N, for the small sizes: the sums are
     // periodic in k); fewer for the long signals to keep the reference affordable.
     const int harmonics = n <= 5000 ? 1000 : 40;
-    const std::vector<double> x = RandomSignal(n, static_cast<unsigned>(n) * 7 + static_cast<unsigned>(window));
+    const std::vector<double> x =
+        RandomSignal(n, static_cast<unsigned>(n) * 7 + static_cast<unsigned>(window));
     const DirectSums ref = Direct(x, harmonics, window);
     // 1e-9 of the fundamental's amplitude; amplitudes are the sums over N/2 on both sides.
     const double tolerance = 1e-9 * static_cast<double>(std::hypot(ref.c[1], ref.s[1]));
@@ -133,9 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::Values(FftWindow::Rectangular, FftWindow::Hanning,
                                          FftWindow::Hamming, FftWindow::BlackmanHarris),
                        // odd, even, a power of two, 2 x 99991, 2 x 500009
-                       ::testing::Values(std::int64_t{1001}, std::int64_t{998},
-                                         std::int64_t{4096}, std::int64_t{199982},
-                                         std::int64_t{1000018})));
+                       ::testing::Values(std::int64_t{1001}, std::int64_t{998}, std::int64_t{4096},
+                                         std::int64_t{199982}, std::int64_t{1000018})));
 
 TEST(HarmonicWeights, BellShapesOfTheirOwn) {
     // 0 / 0.1 / 1/N at the start, 1 in the middle.
@@ -152,12 +152,12 @@ TEST(HarmonicWeights, BellShapesOfTheirOwn) {
 TEST(HarmonicPaths, BudgetChoosesThePath) {
     EXPECT_FALSE(MakeHarmonicAccumulator(1000, 32, FftWindow::Hanning, kDefaultFftMemoryBudget)
                      ->Streaming());
-    EXPECT_TRUE(MakeHarmonicAccumulator(1000, 32, FftWindow::Hanning, FftwBytesFor(1000) - 1)
-                    ->Streaming());
+    EXPECT_TRUE(
+        MakeHarmonicAccumulator(1000, 32, FftWindow::Hanning, FftwBytesFor(1000) - 1)->Streaming());
     // 10^9 samples do not fit 512 MB: streamed, with memory for the K phasors only.
-    EXPECT_TRUE(MakeHarmonicAccumulator(1'000'000'000, 1000, FftWindow::Hanning,
-                                        kDefaultFftMemoryBudget)
-                    ->Streaming());
+    EXPECT_TRUE(
+        MakeHarmonicAccumulator(1'000'000'000, 1000, FftWindow::Hanning, kDefaultFftMemoryBudget)
+            ->Streaming());
 }
 
 }  // namespace

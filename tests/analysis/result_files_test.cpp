@@ -40,8 +40,9 @@ TEST(ResultFiles, RecognisedByTagAndVersionOnly) {
               ResultFault::None);
     EXPECT_EQ(Parse(ResultBytes(WaveLayout::Spectrum, u, rows), WaveLayout::Math).fault,
               ResultFault::BadFormat);
-    EXPECT_EQ(Parse(ResultBytes(WaveLayout::Spectrum, u, rows, 12.344f), WaveLayout::Spectrum).fault,
-              ResultFault::BadFormat);
+    EXPECT_EQ(
+        Parse(ResultBytes(WaveLayout::Spectrum, u, rows, 12.344f), WaveLayout::Spectrum).fault,
+        ResultFault::BadFormat);
     EXPECT_EQ(Parse(ResultBytes(WaveLayout::Math, u, rows, 13.345f), WaveLayout::Math).fault,
               ResultFault::None);
     // A header without any record: under 60 bytes, the header counts as zeros.
@@ -94,7 +95,9 @@ INSTANTIATE_TEST_SUITE_P(
         DistortionCase{"Silence", {0.0, 0, 0}, "A0= 500mV  K= 0.00000%  THD=---"},
         // Squares near the Real6 limit would overflow a double.
         DistortionCase{"Huge", {1e38, 1e37}, "A0= 500mV  K= 9.95037%  THD=0.100000"}),
-    [](const ::testing::TestParamInfo<DistortionCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<DistortionCase>& info) {
+        return std::string(info.param.name);
+    });
 
 TEST(ResultFiles, SpectrumTable) {
     ResultTable t;
@@ -123,7 +126,8 @@ TEST(ResultFiles, MathCurveZeroIndexRangeAndReadouts) {
     EXPECT_EQ(r.wertanz, "Y-Wert1: 49cnt  X-Wert1: 2V    Sum:139cnt");
     EXPECT_EQ(r.wertanz2, "Y-Wert2: 4cnt  X-Wert2: -3V    Div:-5V");
     // Cursors beyond the records are taken to the ends.
-    EXPECT_EQ(ComputeMathReadouts(c, 100, 100).wertanz, "Y-Wert1: 100cnt  X-Wert1: 5V    Sum:100cnt");
+    EXPECT_EQ(ComputeMathReadouts(c, 100, 100).wertanz,
+              "Y-Wert1: 100cnt  X-Wert1: 5V    Sum:100cnt");
     // No negative x at all: the x before record 0 counts as -1, so the zero index is 0.
     for (std::size_t i = 0; i < t.rows.size(); ++i) {
         t.rows[i][0] = static_cast<double>(i);

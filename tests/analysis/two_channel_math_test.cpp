@@ -59,7 +59,9 @@ TEST(Math2Run, ShorterSourceTimesOfSourceTwoAndColumns) {
         s1, 1000, [](std::int64_t i) { return i * 1e-3; }, [](std::int64_t i) { return i; }));
     ASSERT_TRUE(test::WriteFourColumnFile(
         s2, 800, {"#", "A", "#", "mA"}, [](std::int64_t i) { return 7.0 + i * 0.5; },
-        [](std::int64_t i) { return std::array<double, 4>{0, 99, 0, i % 5 == 0 ? 0.0 : -2.0}; }));
+        [](std::int64_t i) {
+            return std::array<double, 4>{0, 99, 0, i % 5 == 0 ? 0.0 : -2.0};
+        }));
     Math2Request r;
     r.source1 = {s1, *DetectSource(s1), 0};
     r.source2 = {s2, *DetectSource(s2), 3};
