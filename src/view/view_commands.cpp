@@ -58,9 +58,10 @@ void ViewCommands::OpenFile(const std::string& fileName) {
     switch (outcome.kind) {
         case ImportKind::Waveform:
         case ImportKind::Converted:
-            if (const auto setup = PlanDisplay(outcome.viewFile, fileName, outcome.sampleAxis,
-                                               state.compressionFile, m_shell.Status(),
-                                               m_shell.Messages(), status)) {
+            if (const auto setup =
+                    PlanDisplay(outcome.viewFile, fileName, outcome.sampleAxis,
+                                state.compressionFile, m_shell.Status(), m_shell.Messages(),
+                                status)) {
                 OpenView(*setup);
             }
             break;
