@@ -97,6 +97,12 @@ HarmonicSums Feed(HarmonicAccumulator& acc, const std::vector<double>& x) {
 
 using Case = std::tuple<FftWindow, std::int64_t>;
 
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+    static const char* const kNames[] = {"Rectangular", "Hanning", "Hamming", "BlackmanHarris"};
+    return std::string(kNames[static_cast<int>(std::get<0>(info.param))]) + "_N" +
+           std::to_string(std::get<1>(info.param));
+}
+
 class HarmonicPathsTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(HarmonicPathsTest, BothPathsAgreeWithLongDoubleSummation) {
@@ -136,11 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
                        // odd, even, a power of two, 2 x 99991, 2 x 500009
                        ::testing::Values(std::int64_t{1001}, std::int64_t{998}, std::int64_t{4096},
                                          std::int64_t{199982}, std::int64_t{1000018})),
-    [](const ::testing::TestParamInfo<Case>& info) {
-        static const char* const kNames[] = {"Rectangular", "Hanning", "Hamming", "BlackmanHarris"};
-        return std::string(kNames[static_cast<int>(std::get<0>(info.param))]) + "_N" +
-               std::to_string(std::get<1>(info.param));
-    });
+    CaseName);
 
 TEST(HarmonicWeights, BellShapesOfTheirOwn) {
     // 0 / 0.1 / 1/N at the start, 1 in the middle.
