@@ -276,6 +276,7 @@ void Tktxvimth::PaintGraph(QPainter& p, const QRect& r, bool pictureStyle) {
         pictureStyle ? QPen(Qt::black, 0, Qt::DashDotLine) : QPen(kViewColours[2]);
     double x = left;
     int k = 0;
+    int labelEnd = r.left();
     for (std::int32_t i = 0; i < m_visible; ++i) {
         const std::int32_t at = m_first + i;
         const auto pt = static_cast<std::size_t>(at);
@@ -288,8 +289,12 @@ void Tktxvimth::PaintGraph(QPainter& p, const QRect& r, bool pictureStyle) {
         if (x >= left + k * tickStep) {
             if (k % labelPeriod == 0) {
                 p.drawLine(rx, bottom, rx, bottom + tw);
-                ViewTextAt(p, rx - 10, bottom + tw + 2,
-                           Q(FormatNumber(7, m_curve.x[pt])).trimmed());
+                // A label that would run into the one before it is left out (its tick stays).
+                const QString label = Q(FormatNumber(7, m_curve.x[pt])).trimmed();
+                if (rx - 10 > labelEnd) {
+                    ViewTextAt(p, rx - 10, bottom + tw + 2, label);
+                    labelEnd = rx - 10 + p.fontMetrics().horizontalAdvance(label) + tw;
+                }
             } else {
                 p.drawLine(rx, bottom, rx, bottom + tw / 2);
             }
