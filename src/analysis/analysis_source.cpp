@@ -159,7 +159,8 @@ bool SampleReader::SeekRecord(std::int64_t index) {
 }
 
 std::size_t SampleReader::Read(double* values, TimeField* times, std::size_t n) {
-    constexpr std::size_t kChunk = 4096;
+    // Large enough that the reader copies straight from the file into this buffer.
+    constexpr std::size_t kChunk = 16384;
     if (m_buffer.size() < kChunk * m_recordSize) {
         m_buffer.resize(kChunk * m_recordSize);
     }

@@ -53,7 +53,8 @@ class PeriodStream {
     }
 
     // The next block; 0 at the end, on a short file (Short()) or when stopped (Aborted()).
-    std::size_t Next() {
+    // `withTimes` false leaves Times() as it was (the distribution needs no times).
+    std::size_t Next(bool withTimes = true) {
         if (m_remaining == 0) {
             return 0;
         }
@@ -62,7 +63,8 @@ class PeriodStream {
             return 0;
         }
         const auto want = static_cast<std::size_t>(std::min<std::int64_t>(m_remaining, kBlock));
-        const std::size_t got = m_reader.Read(m_values.data(), m_times.data(), want);
+        const std::size_t got =
+            m_reader.Read(m_values.data(), withTimes ? m_times.data() : nullptr, want);
         m_remaining -= static_cast<std::int64_t>(got);
         if (got < want) {
             m_short = true;
@@ -92,23 +94,23 @@ class PeriodStream {
 // One-column records gathered into large writes.
 class OneColumnOut {
   public:
-    explicit OneColumnOut(ResultWriter& out) : m_out(out) { m_buffer.reserve(kBlock * 12); }
+    explicit OneColumnOut(ResultWriter& out) : m_out(out), m_buffer(kBlock * kOneColumnRecord) {}
     ~OneColumnOut() { Flush(); }
     void Add(const TimeField& t, double value) {
         const Real6 v = Real6::FromDouble(value);
-        const std::size_t at = m_buffer.size();
-        m_buffer.resize(at + kOneColumnRecord);
-        std::memcpy(m_buffer.data() + at, t.bytes.data(), 6);
-        std::memcpy(m_buffer.data() + at + 6, v.bytes.data(), 6);
+        std::uint8_t* rec = m_buffer.data() + m_used;
+        std::memcpy(rec, t.bytes.data(), 6);
+        std::memcpy(rec + 6, v.bytes.data(), 6);
+        m_used += kOneColumnRecord;
         ++m_records;
-        if (m_buffer.size() >= kBlock * kOneColumnRecord) {
+        if (m_used == m_buffer.size()) {
             Flush();
         }
     }
     void Flush() {
-        if (!m_buffer.empty()) {
-            m_out.Write(m_buffer.data(), m_buffer.size());
-            m_buffer.clear();
+        if (m_used > 0) {
+            m_out.Write(m_buffer.data(), m_used);
+            m_used = 0;
         }
     }
     std::int64_t Records() const { return m_records; }
@@ -116,6 +118,7 @@ class OneColumnOut {
   private:
     ResultWriter& m_out;
     std::vector<std::uint8_t> m_buffer;
+    std::size_t m_used = 0;
     std::int64_t m_records = 0;
 };
 
@@ -237,7 +240,7 @@ MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& no
     in.Start();
     double max = Real6::FromDouble(-1.0e37).ToDouble();
     double min = Real6::FromDouble(1.0e37).ToDouble();
-    while (const std::size_t got = in.Next()) {
+    while (const std::size_t got = in.Next(false)) {
         const double* v = in.Values();
         for (std::size_t i = 0; i < got; ++i) {
             max = std::max(max, v[i]);
@@ -252,7 +255,7 @@ MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& no
             ShowErrorMsgText(notifier, kMsgBadFormat, r.source, 0);
             return outcome;
         }
-        while (const std::size_t got = in.Next()) {
+        while (const std::size_t got = in.Next(false)) {
             const double* v = in.Values();
             for (std::size_t i = 0; i < got; ++i) {
                 if (const int j = DistributionClass(edges, v[i]); j >= 0) {
