@@ -21,6 +21,7 @@
 
 #include <filesystem>
 
+#include "analysis/analysis_commands.h"
 #include "app/icons.h"
 #include "app/qt_notifier.h"
 #include "app/shell_commands.h"
@@ -129,6 +130,7 @@ TMainForm::TMainForm(ProgramState state, MainFormOptions options, QWidget* paren
     m_linkCommands = std::make_unique<LinkCommands>(*this);
     m_waveformCommands = std::make_unique<WaveformCommands>(*this);
     m_viewCommands = std::make_unique<ViewCommands>(*this);
+    m_analysisCommands = std::make_unique<AnalysisCommands>(*this);
     SayNotYetForTheRest();
     connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] { UpdateMenuItems(); });
 

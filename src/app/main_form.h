@@ -22,6 +22,7 @@ class QToolBar;
 
 namespace ktx {
 
+class AnalysisCommands;
 class LinkCommands;
 class ShellCommands;
 class SplashForm;
@@ -114,6 +115,7 @@ class TMainForm : public QMainWindow, public Shell, public ShellServices {
     std::unique_ptr<LinkCommands> m_linkCommands;
     std::unique_ptr<WaveformCommands> m_waveformCommands;
     std::unique_ptr<ViewCommands> m_viewCommands;
+    std::unique_ptr<AnalysisCommands> m_analysisCommands;
     bool m_firstActivation = true;
     bool m_splashWait = true;
 };

@@ -10,6 +10,7 @@
 #include <ostream>
 #include <system_error>
 
+#include "cli/ktx_analysis_commands.h"
 #include "cli/ktx_file_commands.h"
 #include "cli/ktx_link_commands.h"
 #include "cli/ktx_transfer_commands.h"
@@ -50,6 +51,11 @@ constexpr const char* kUsage =
     "  ktx write DATEI.wfm ZIEL [VERBINDUNG]\n"
     "  ktx compress DATEI ZIEL --sample|--peak\n"
     "  ktx cut DATEI ZIEL --from A --count N\n"
+    "  ktx fft QUELLE ZIEL.fft [--harmonics K] [--window rect|hann|hamm|bh] [--start A --stop B]\n"
+    "          [--column C] [--phase-limit DB]\n"
+    "  ktx math diff|int|inv|smooth|hist QUELLE ZIEL [--factor F] [--start A --stop B] "
+    "[--column C]\n"
+    "  ktx math2 add|sub|mul|div QUELLE1 QUELLE2 ZIEL.ktx [--column1 C] [--column2 C]\n"
     "VERBINDUNG: --link tcp:HOST:PORT | serial:GERÄT[:COMn:BAUD,P,D,S] | sim[:MODELL] | "
     "usbtmc:GERÄT | gpib:[BOARD:]ADRESSE\n"
     "            [--type GERÄTETYP] [--device GERÄTEDATEI] [--timeout MS]; ohne --link gilt "
@@ -411,6 +417,10 @@ int RunKtx(const std::vector<std::string>& args, const KtxEnvironment& environme
     if (IsViewCommand(args[0])) {
         return RunViewCommand(args[0], std::vector<std::string>(args.begin() + 1, args.end()), out,
                               err);
+    }
+    if (IsAnalysisCommand(args[0])) {
+        return RunAnalysisCommand(args[0], std::vector<std::string>(args.begin() + 1, args.end()),
+                                  environment.programDir, out, err);
     }
     const auto a = SplitArgs(args, 1, err);
     if (!a) {

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "analysis/analysis_commands.h"
 #include "app/child_window.h"
 #include "app/icons.h"
 #include "app/shell.h"
@@ -21,10 +22,6 @@ namespace ktx {
 
 namespace {
 constexpr int kMsgNoActiveWindow = 304;
-
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
 }  // namespace
 
 ViewCommands::ViewCommands(Shell& shell) : m_shell(shell) {
@@ -76,8 +73,7 @@ void ViewCommands::OpenFile(const std::string& fileName) {
             }
             break;
         case ImportKind::OtherView:
-            m_shell.Status().ShowNote(
-                QStringLiteral("„Anzeige von %1“ ist noch nicht verfügbar").arg(Q(fileName)));
+            OpenAnalysisView(m_shell, outcome.viewFile);
             break;
         case ImportKind::Failed:
         case ImportKind::Ignored:
