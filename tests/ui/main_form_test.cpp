@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QLibrary>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QPushButton>
 #include <QTimer>
 
 #include <filesystem>
@@ -320,6 +322,16 @@ TEST_F(MainFormTest, WaveformReadFromTheSimulatorThroughTheMenu) {
     EXPECT_TRUE(m_notifier.shown.empty()) << m_notifier.shown[0].text;
     ASSERT_TRUE(std::filesystem::exists(m_home.Path("kurve.ktx")));
     EXPECT_EQ(CountWaveFile(m_home.Path("kurve.ktx")), 1001);
+}
+
+// The widget tests' main sets the application up as the program does.
+TEST(Application, CaptionsAsGivenAndQtsOwnButtonsInGerman) {
+    // With no display name of its own, X11 captions are exactly the window titles.
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "KTX 4.8");
+    QDialogButtonBox box(QDialogButtonBox::Open | QDialogButtonBox::Cancel | QDialogButtonBox::Yes);
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), "Abbrechen");
+    EXPECT_EQ(box.button(QDialogButtonBox::Open)->text(), "Öffnen");
+    EXPECT_EQ(box.button(QDialogButtonBox::Yes)->text(), "&Ja");
 }
 
 TEST(SplashPicture, CifFileIsABitmapWithItsFirstBytesRotated) {
