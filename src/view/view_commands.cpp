@@ -9,6 +9,7 @@
 
 #include "app/child_window.h"
 #include "app/icons.h"
+#include "app/save_dialogs.h"
 #include "app/shell.h"
 #include "app/status_line.h"
 #include "config/notifier.h"
@@ -61,10 +62,9 @@ void ViewCommands::OpenFile(const std::string& fileName) {
     switch (outcome.kind) {
         case ImportKind::Waveform:
         case ImportKind::Converted:
-            if (const auto setup =
-                    PlanDisplay(outcome.viewFile, fileName, outcome.sampleAxis,
-                                state.compressionFile, m_shell.Status(), m_shell.Messages(),
-                                status)) {
+            if (const auto setup = PlanDisplay(outcome.viewFile, fileName, outcome.sampleAxis,
+                                               state.compressionFile, m_shell.Status(),
+                                               m_shell.Messages(), status)) {
                 OpenView(*setup);
             }
             break;
@@ -112,10 +112,13 @@ void ViewCommands::ShowViewer() {
     dialog.setObjectName(QStringLiteral("Viewdialog"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(filters);
+    dialog.setDirectory(QString::fromStdString(DialogFolder(m_shell.Window())));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }
-    m_shell.OpenFileByExtension(dialog.selectedFiles().front().toStdString());
+    const std::string file = dialog.selectedFiles().front().toStdString();
+    RememberDialogFolder(m_shell.Window(), file);
+    m_shell.OpenFileByExtension(file);
 }
 
 QPrinter& ViewCommands::Printer() {

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLibrary>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -14,6 +16,7 @@
 
 #include <filesystem>
 
+#include "app/save_dialogs.h"
 #include "app/select_instrument_dialog.h"
 #include "app/splash_form.h"
 #include "app/status_line.h"
@@ -22,6 +25,7 @@
 #include "link/link_dialogs.h"
 #include "test_files.h"
 #include "view/tktxview.h"
+#include "view/view_test_files.h"
 #include "waveform/file_dialogs.h"
 #include "waveform/wave_file.h"
 
@@ -322,6 +326,17 @@ TEST_F(MainFormTest, WaveformReadFromTheSimulatorThroughTheMenu) {
     EXPECT_TRUE(m_notifier.shown.empty()) << m_notifier.shown[0].text;
     ASSERT_TRUE(std::filesystem::exists(m_home.Path("kurve.ktx")));
     EXPECT_EQ(CountWaveFile(m_home.Path("kurve.ktx")), 1001);
+
+    // The next transfer opens where this one wrote.
+    std::string folder;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<TKTX_file_dial*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        folder = dialog->Folder();
+        dialog->reject();
+    });
+    form->Action("EinlesenWF1")->trigger();
+    EXPECT_EQ(std::filesystem::path(folder), std::filesystem::path(m_home.Path("")).parent_path());
 }
 
 // The widget tests' main sets the application up as the program does.
@@ -332,6 +347,51 @@ TEST(Application, CaptionsAsGivenAndQtsOwnButtonsInGerman) {
     EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), "Abbrechen");
     EXPECT_EQ(box.button(QDialogButtonBox::Open)->text(), "Öffnen");
     EXPECT_EQ(box.button(QDialogButtonBox::Yes)->text(), "&Ja");
+}
+
+// The viewer's open dialog and a view's save dialog open where the user last chose a file.
+TEST_F(MainFormTest, FileDialogsOpenInTheLastFolderUsed) {
+    WriteIni("[TRANSFER]\nSS_TYPE=0\n");
+    auto form = Start();
+    std::filesystem::create_directory(m_home.Path("messungen"));
+    std::filesystem::create_directory(m_home.Path("kopien"));
+    const std::string wave = m_home.Path("messungen/sinus.ktx");
+    ASSERT_TRUE(test::WriteSineFile(wave, 500, 2.0));
+
+    QString viewerFolder;
+    const auto viewer = [&](const std::string& choose) {
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            viewerFolder = dialog->directory().absolutePath();
+            if (choose.empty()) {
+                dialog->reject();
+            } else {
+                dialog->selectFile(QString::fromStdString(choose));
+                static_cast<QDialog*>(dialog)->accept();  // the file dialog's own checks
+            }
+        });
+        form->Action("Viewer1")->trigger();
+    };
+    viewer(wave);
+    ASSERT_EQ(form->MdiArea()->subWindowList().size(), 1);
+
+    std::string saveFolder;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<TSvas_dlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        saveFolder = dialog->Folder();
+        dialog->SetFolder(m_home.Path("kopien"));
+        dialog->NameField()->setText("kopie");
+        dialog->Confirm();
+    });
+    dynamic_cast<KtxChildWindow*>(form->MdiArea()->subWindowList().front()->widget())
+        ->SaveYourself();
+    EXPECT_EQ(saveFolder, m_home.Path("messungen"));
+    EXPECT_TRUE(std::filesystem::exists(m_home.Path("kopien/kopie.ktx")));
+
+    viewer("");
+    EXPECT_EQ(viewerFolder.toStdString(), m_home.Path("kopien"));
 }
 
 TEST(SplashPicture, CifFileIsABitmapWithItsFirstBytesRotated) {
