@@ -12,6 +12,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <filesystem>
@@ -347,6 +348,48 @@ TEST(Application, CaptionsAsGivenAndQtsOwnButtonsInGerman) {
     EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), "Abbrechen");
     EXPECT_EQ(box.button(QDialogButtonBox::Open)->text(), "Öffnen");
     EXPECT_EQ(box.button(QDialogButtonBox::Yes)->text(), "&Ja");
+}
+
+// Fourteen views on the 1600 x 1000 screen: each opens fully visible at a size where it draws
+// its plot and its tool bar fits, and tiling and cascading keep it so without ever changing the
+// main window.
+TEST_F(MainFormTest, DocumentWindowsStayInsideAndUsable) {
+    WriteIni("[TRANSFER]\nSS_TYPE=0\n");
+    auto form = Start();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    const QRect window = form->geometry();
+    const QRect screen = form->screen()->availableGeometry();
+    ASSERT_TRUE(screen.contains(form->frameGeometry()));
+    const std::string wave = m_home.Path("sinus.ktx");
+    ASSERT_TRUE(test::WriteSineFile(wave, 500, 2.0));
+
+    const auto expectAllUsable = [&](const char* after) {
+        SCOPED_TRACE(after);
+        QApplication::processEvents();
+        EXPECT_EQ(form->geometry(), window);
+        const QRect area = form->MdiArea()->viewport()->rect();
+        for (QMdiSubWindow* w : form->MdiArea()->subWindowList()) {
+            auto* view = dynamic_cast<Tktxview*>(w->widget());
+            ASSERT_NE(view, nullptr);
+            EXPECT_TRUE(area.contains(w->geometry()))
+                << w->x() << "," << w->y() << " " << w->width() << "x" << w->height();
+            EXPECT_FALSE(view->TooSmall()) << view->width() << "x" << view->height();
+            EXPECT_GE(view->width(), view->minimumSizeHint().width());
+        }
+    };
+    for (int i = 0; i < 14; ++i) {
+        form->OpenFileByExtension(wave);
+        if (i == 2) {
+            expectAllUsable("three views");
+        }
+    }
+    ASSERT_EQ(form->MdiArea()->subWindowList().size(), 14);
+    expectAllUsable("fourteen views");
+    form->Action("Nebeneinander1")->trigger();
+    expectAllUsable("Nebeneinander");
+    form->Action("Ueberlappend1")->trigger();
+    expectAllUsable("Überlappend");
 }
 
 // The viewer's open dialog and a view's save dialog open where the user last chose a file.
