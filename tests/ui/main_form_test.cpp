@@ -11,12 +11,16 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include <filesystem>
 
+#include "app/help_window.h"
+#include "app/qt_notifier.h"
 #include "app/save_dialogs.h"
 #include "app/select_instrument_dialog.h"
 #include "app/splash_form.h"
@@ -390,6 +394,55 @@ TEST_F(MainFormTest, DocumentWindowsStayInsideAndUsable) {
     expectAllUsable("Nebeneinander");
     form->Action("Ueberlappend1")->trigger();
     expectAllUsable("Überlappend");
+}
+
+// No browser can be started here (the offscreen platform starts none, as a machine without a
+// desktop): help opens in a window of the program, from the menu and from a message box, and
+// its links lead from page to page.
+TEST_F(MainFormTest, HelpWithoutABrowserOpensInAWindowOfItsOwn) {
+    std::filesystem::copy(std::filesystem::path(KTX_DRIVER_DIR).parent_path() / "help",
+                          m_home.Path("help"));
+    WriteIni("[TRANSFER]\nSS_TYPE=0\n");
+    auto form = Start();
+    form->Action("Hilfe2")->trigger();
+    auto* help = form->findChild<HelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(help->windowTitle(), "Kurvitex-Hilfe");
+    // A click on the link "Geräteauswahl" of the contents.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
+    QTextCursor link = help->Browser()->document()->find(QStringLiteral("Geräteauswahl"));
+    while (!link.isNull() && !link.charFormat().isAnchor()) {
+        link = help->Browser()->document()->find(QStringLiteral("Geräteauswahl"), link);
+    }
+    ASSERT_FALSE(link.isNull());
+    link.setPosition(link.selectionStart() + 2);
+    QTest::mouseClick(help->Browser()->viewport(), Qt::LeftButton, {},
+                      help->Browser()->cursorRect(link).center());
+    EXPECT_EQ(help->Browser()->source().toLocalFile().toStdString(),
+              m_home.Path("help/hilfe_14.html"));
+    EXPECT_EQ(help->windowTitle(), "Geräteauswahl – Kurvitex-Hilfe");
+    form->Action("Hilfe2")->trigger();  // the same window again, on the contents
+    EXPECT_EQ(form->findChildren<HelpWindow*>().size(), 1);
+    EXPECT_EQ(help->windowTitle(), "Kurvitex-Hilfe");
+
+    QtNotifier notifier(form.get(), m_home.Path(""));
+    QString boxHelp;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton* b : box->buttons()) {
+            if (b->text() == "&Hilfe") {
+                b->click();
+            }
+        }
+        if (auto* window = box->findChild<HelpWindow*>()) {
+            boxHelp = window->windowTitle();
+        }
+        box->button(QMessageBox::Ok)->click();
+    });
+    ShowErrorMsg(notifier, 16, 14);
+    EXPECT_EQ(boxHelp, "Geräteauswahl – Kurvitex-Hilfe");
 }
 
 // The viewer's open dialog and a view's save dialog open where the user last chose a file.
