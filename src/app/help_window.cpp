@@ -4,11 +4,14 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace ktx {
 
@@ -59,6 +62,18 @@ bool ShowHelpPage(QWidget* parent, const std::string& file) {
         parent ? parent->findChild<HelpWindow*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
     if (window == nullptr) {
         window = new HelpWindow(parent);
+        // Over the middle of the window asking, wholly on its screen.
+        if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen()) {
+            const QRect free = screen->availableGeometry();
+            const QPoint centre = parent ? parent->window()->geometry().center() : free.center();
+            QRect place(QPoint(0, 0), window->size().boundedTo(free.size()));
+            place.moveCenter(centre);
+            place.moveLeft(
+                std::clamp(place.left(), free.left(), free.x() + free.width() - place.width()));
+            place.moveTop(
+                std::clamp(place.top(), free.top(), free.y() + free.height() - place.height()));
+            window->setGeometry(place);
+        }
     }
     window->ShowPage(page);
     window->show();

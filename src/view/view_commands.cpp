@@ -113,6 +113,9 @@ void ViewCommands::ShowViewer() {
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(filters);
     dialog.setDirectory(QString::fromStdString(DialogFolder(m_shell.Window())));
+    // Names only, as the instruments' files are told apart: the details view elides its columns.
+    dialog.setViewMode(QFileDialog::List);
+    dialog.resize(640, 400);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <filesystem>
 #include <fstream>
 
@@ -18,6 +19,9 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config.string()).c_str());
     QApplication app(argc, argv);
     std::filesystem::remove(config);
+    // What Qt keeps of its own (the file dialog's history) goes to a test folder, not to the
+    // settings of the user running the tests.
+    QStandardPaths::setTestModeEnabled(true);
     ktx::SetUpApplication(app);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
