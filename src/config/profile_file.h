@@ -40,9 +40,10 @@ class ProfileFile {
     bool HasKey(const std::string& section, const std::string& key) const;
 
     // Writes one value through to disk: the key's line gets the new value, a missing key is
-    // added at the end of its section, a missing section at the end of the file. False when the
-    // file cannot be written (write-protected, not a profile file, no such folder) or the value
-    // cannot be stored as one line.
+    // added at the end of its section, a missing section at the end of the file; a value the
+    // file already holds is not written again. False when the file cannot be written
+    // (write-protected, not a profile file, no such folder) or the value cannot be stored so
+    // that it reads back as written (more than one line, a file that is no text).
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
 
   private:
