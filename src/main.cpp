@@ -7,6 +7,7 @@
 
 #include <exception>
 
+#include "app/application_setup.h"
 #include "app/main_form.h"
 #include "app/qt_notifier.h"
 #include "config/notifier.h"
@@ -47,8 +48,7 @@ class KtxApplication final : public QApplication {
 
 int main(int argc, char** argv) {
     KtxApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("KTX 4.8"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Kurvitex"));
+    ktx::SetUpApplication(app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Kurvitex: Oszilloskop am PC"));

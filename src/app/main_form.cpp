@@ -13,6 +13,7 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
@@ -27,6 +28,7 @@
 #include "app/shell_commands.h"
 #include "app/splash_form.h"
 #include "app/status_line.h"
+#include "app/window_arrangement.h"
 #include "config/device_file.h"
 #include "config/notifier.h"
 #include "link/link_commands.h"
@@ -43,6 +45,9 @@ constexpr int kMsgModeNotRead = 39;
 constexpr int kDualModeType = 9;
 constexpr int kHandheldType = 20;
 constexpr int kSplashMs = 5000;
+// Below this a document window shows nothing useful: a view draws no plot in less than about
+// 300 x 180 pixels, and it has a tool bar and a title bar besides.
+constexpr QSize kUsableDocument(320, 240);
 
 const char* const kMemo1[] = {
     "Hilfe zur Geräteeinstellung:",
@@ -293,8 +298,11 @@ void TMainForm::ClaimOwnActions() {
     Claim(QStringLiteral("Copybutton"), [this] { WithActiveChild(&KtxChildWindow::CopyYourself); });
     Claim(QStringLiteral("Bildabholen1"), [this] { FetchPicture(); });
     Claim(QStringLiteral("Beenden1"), [this] { close(); });
-    Claim(QStringLiteral("Ueberlappend1"), [this] { m_mdi->cascadeSubWindows(); });
-    Claim(QStringLiteral("Nebeneinander1"), [this] { m_mdi->tileSubWindows(); });
+    // Not QMdiArea's own tiling and cascading: its tiler enlarges the main window until every
+    // document has its minimum size side by side, its cascade shrinks documents to their size
+    // hint (a title bar and a tool bar).
+    Claim(QStringLiteral("Ueberlappend1"), [this] { ArrangeDocuments(false); });
+    Claim(QStringLiteral("Nebeneinander1"), [this] { ArrangeDocuments(true); });
     Claim(QStringLiteral("Symbolanordnen1"), [this] { ArrangeIcons(); });
     Claim(QStringLiteral("Alleverkleinern1"), [this] { MinimiseAll(); });
     // Until the acquisition control exists, these keep their check marks on the state in force.
@@ -641,7 +649,13 @@ QMdiSubWindow* TMainForm::AddDocument(QWidget* child, IconKind icon) {
     window->setWindowIcon(MakeIcon(icon));
     // The frame goes with its document, whoever closes the document.
     connect(child, &QObject::destroyed, window, [window] { window->close(); });
-    window->resize(m_mdi->viewport()->size() * 3 / 4);
+    int open = 0;
+    for (const QMdiSubWindow* w : m_mdi->subWindowList()) {
+        open += w != window && w->isVisible() && !w->isMinimized() ? 1 : 0;
+    }
+    // Placed before it is shown, so the area does not place it (at its old size) itself.
+    window->setGeometry(
+        NewDocumentRect(m_mdi->viewport()->size(), open, UsableDocumentSize(), DocumentStep()));
     window->show();
     UpdateMenuItems();
     return window;
@@ -673,6 +687,44 @@ void TMainForm::ImageWindowClosing() {}
 
 // --- the window menu
 // ---------------------------------------------------------------------------------------
+
+QSize TMainForm::UsableDocumentSize() const {
+    QSize usable = kUsableDocument;
+    for (const QMdiSubWindow* w : m_mdi->subWindowList()) {
+        usable = usable.expandedTo(w->minimumSizeHint());
+    }
+    return usable;
+}
+
+int TMainForm::DocumentStep() const {
+    // One title bar and a little: each title of a stack stays readable.
+    return m_mdi->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, m_mdi) + 4;
+}
+
+void TMainForm::ArrangeDocuments(bool tile) {
+    // Tiled in the order they were opened; cascaded with the front one last, on top.
+    QList<QMdiSubWindow*> windows;
+    for (QMdiSubWindow* w :
+         m_mdi->subWindowList(tile ? QMdiArea::CreationOrder : QMdiArea::StackingOrder)) {
+        if (w->isVisible() && !w->isMinimized()) {
+            if (w->isMaximized()) {
+                w->showNormal();
+            }
+            windows << w;
+        }
+    }
+    const QSize area = m_mdi->viewport()->size();
+    const std::vector<QRect> rects =
+        tile ? TileRects(area, static_cast<int>(windows.size()), UsableDocumentSize())
+             : CascadeRects(area, static_cast<int>(windows.size()), UsableDocumentSize(),
+                            DocumentStep());
+    for (std::size_t i = 0; i < rects.size(); ++i) {
+        windows[static_cast<int>(i)]->setGeometry(rects[i]);
+        if (!tile) {
+            windows[static_cast<int>(i)]->raise();
+        }
+    }
+}
 
 void TMainForm::MinimiseAll() {
     const auto windows = m_mdi->subWindowList();

@@ -90,6 +90,10 @@ class TMainForm : public QMainWindow, public Shell, public ShellServices {
     void ReadDisplayMode();
     void NotYet(const QString& what);
     void WithActiveChild(void (KtxChildWindow::*call)());
+    // "&Nebeneinander" (tile) or "Ü&berlappend" (cascade), inside the client area as it is.
+    void ArrangeDocuments(bool tile);
+    QSize UsableDocumentSize() const;
+    int DocumentStep() const;
     void MinimiseAll();
     void ArrangeIcons();
 

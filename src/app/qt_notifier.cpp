@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/qt_notifier.h"
 
-#include <QDesktopServices>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QUrl>
 
 #include <filesystem>
+
+#include "app/help_window.h"
 
 namespace ktx {
 
@@ -26,9 +26,8 @@ void QtNotifier::AddHelp(QMessageBox& box, int helpContext) const {
     QPushButton* help = box.addButton(QStringLiteral("&Hilfe"), QMessageBox::HelpRole);
     // The help button must not close the box.
     help->disconnect();
-    QObject::connect(help, &QPushButton::clicked, [page] {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(page.string())));
-    });
+    QObject::connect(help, &QPushButton::clicked, &box,
+                     [&box, page] { ShowHelpPage(&box, page.string()); });
 }
 
 void QtNotifier::Show(Severity severity, const Notice& notice) {

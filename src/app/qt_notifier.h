@@ -12,7 +12,7 @@ class QWidget;
 namespace ktx {
 
 // A message with a help context gets a "Hilfe" button that opens help/hilfe_<n>.html from the
-// program folder in the user's browser.
+// program folder (ShowHelpPage: the browser, else a help window that goes with the box).
 class QtNotifier final : public Notifier {
   public:
     explicit QtNotifier(QWidget* parent, std::string programDir = {})

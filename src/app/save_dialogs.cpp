@@ -17,15 +17,39 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <filesystem>
+
 #include "app/save_rules.h"
+#include "app/shell.h"
 #include "config/notifier.h"
+#include "config/program_state.h"
 
 namespace ktx {
 
 namespace {
 constexpr int kMsgInvalidName = 42;
 constexpr int kMsgOverwrite = 306;
+
+ProgramState* StateOf(const QWidget* widget) {
+    auto* shell = widget ? dynamic_cast<Shell*>(widget->window()) : nullptr;
+    return shell ? &shell->State() : nullptr;
+}
 }  // namespace
+
+std::string DialogFolder(const QWidget* widget) {
+    std::error_code ec;
+    if (const ProgramState* state = StateOf(widget);
+        state && std::filesystem::is_directory(state->lastFolder, ec)) {
+        return state->lastFolder;
+    }
+    return QDir::currentPath().toStdString();
+}
+
+void RememberDialogFolder(const QWidget* widget, const std::string& fileName) {
+    if (ProgramState* state = StateOf(widget)) {
+        state->lastFolder = std::filesystem::path(fileName).parent_path().string();
+    }
+}
 
 TSvas_dlg::TSvas_dlg(Notifier& notifier, QWidget* parent)
     : QDialog(parent),
@@ -91,7 +115,7 @@ TSvas_dlg::TSvas_dlg(Notifier& notifier, QWidget* parent)
     layout->addLayout(form);
     layout->addWidget(m_sizeGroup);
     layout->addWidget(buttons);
-    SetFolder(QDir::currentPath().toStdString());
+    SetFolder(DialogFolder(parent));
     resize(520, 420);
 }
 
@@ -110,6 +134,10 @@ void TSvas_dlg::SetFilter(const std::string& filter) {
 void TSvas_dlg::SetFolder(const std::string& folder) {
     m_folder->setText(QString::fromStdString(folder));
     FillFileList();
+}
+
+std::string TSvas_dlg::Folder() const {
+    return m_folder->text().toStdString();
 }
 
 void TSvas_dlg::ShowSizeChoice(bool show) {
@@ -157,6 +185,7 @@ void TSvas_dlg::Confirm() {
             break;
     }
     m_fileName = name;
+    RememberDialogFolder(parentWidget(), name);
     accept();
 }
 

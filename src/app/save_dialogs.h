@@ -21,14 +21,22 @@ namespace ktx {
 
 class Notifier;
 
+// Where the program's file dialogs open: the folder of the file last chosen in one of them this
+// run, kept in the program-wide state of the main window `widget` lives in; the current folder
+// before that, or for a dialog outside the main window.
+std::string DialogFolder(const QWidget* widget);
+void RememberDialogFolder(const QWidget* widget, const std::string& fileName);
+
 class TSvas_dlg : public QDialog {
     Q_OBJECT
   public:
+    // Opens in DialogFolder(parent) and remembers the folder of the name accepted.
     TSvas_dlg(Notifier& notifier, QWidget* parent = nullptr);
 
     // "Description|*.ext|..." as the caller's file types; the first is chosen.
     void SetFilter(const std::string& filter);
     void SetFolder(const std::string& folder);
+    std::string Folder() const;
     // Shows the "Komplett"/"Auswahl" choice (hidden by default).
     void ShowSizeChoice(bool show);
 

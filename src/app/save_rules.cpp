@@ -27,8 +27,42 @@ std::vector<std::pair<std::string, std::string>> ParseFilter(const std::string& 
     return pairs;
 }
 
+namespace {
+
+std::string Upper(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return s;
+}
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+// The one file in `folder` whose name is `name` in other letter case; empty when there is none
+// or more than one.
+std::string ExistingSpelling(const std::filesystem::path& folder, const std::string& name) {
+    std::error_code ec;
+    std::string found;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        if (Upper(entry) == Upper(name)) {
+            if (!found.empty()) {
+                return {};
+            }
+            found = entry;
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
 std::string ResolveSaveName(const std::string& folder, const std::string& typed,
-                            const std::string& mask) {
+                            const std::string& mask, NameCase nameCase) {
     std::filesystem::path path(typed);
     if (!path.is_absolute()) {
         path = std::filesystem::path(folder) / path;
@@ -36,12 +70,21 @@ std::string ResolveSaveName(const std::string& folder, const std::string& typed,
     std::string name = path.filename().string();
     const std::string extension = mask.size() > 1 ? mask.substr(1, 4) : std::string();
     const auto dot = name.rfind('.');
-    if (dot != std::string::npos) {
-        name.erase(dot);
+    const std::string own = dot != std::string::npos ? name.substr(dot) : std::string();
+    if (nameCase == NameCase::Upper) {
+        return (path.parent_path() / Upper(name.substr(0, dot) + extension)).string();
     }
-    name += extension;
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (Upper(own) != Upper(extension)) {
+        name = name.substr(0, dot) + Lower(extension);
+    }
+    std::error_code ec;
+    if (!std::filesystem::exists(path.parent_path() / name, ec) &&
+        name.find('*') == std::string::npos) {
+        if (const std::string existing = ExistingSpelling(path.parent_path(), name);
+            !existing.empty()) {
+            name = existing;
+        }
+    }
     return (path.parent_path() / name).string();
 }
 

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 
+#include "app/help_window.h"
 #include "app/icons.h"
 #include "app/info_dialogs.h"
 #include "app/select_instrument_dialog.h"
@@ -124,7 +125,7 @@ void ShellCommands::ShowAbout() {
 
 void ShellCommands::ShowHelp() {
     const auto page = std::filesystem::path(m_shell.State().programDir) / "help" / "index.html";
-    QDesktopServices::openUrl(QUrl::fromLocalFile(Q(page.string())));
+    ShowHelpPage(m_shell.Window(), page.string());
 }
 
 }  // namespace ktx

@@ -101,8 +101,15 @@ class Checker {
     const std::optional<DeviceFileFault>& Fault() const { return m_fault; }
     bool Ok() const { return !m_fault; }
 
+    // A key that is missing or holds no number (see ProfileNumber) reads as `def`.
     int Int(const std::string& section, const std::string& key, int def) const {
         return m_file.ReadInt(section, key, def);
+    }
+    // As Int, for keys whose default passes the check: a value that is there but no number
+    // fails with `message`.
+    int Number(const std::string& section, const std::string& key, int def, int message) {
+        Fail(Has(section, key) && !ProfileNumber(Text(section, key)), message);
+        return Int(section, key, def);
     }
     std::string Text(const std::string& section, const std::string& key) const {
         return m_file.ReadString(section, key, "");
@@ -149,7 +156,7 @@ void CheckScopeLists(Checker& c) {
         // A negative record length is no number the transfer dialog could use.
         c.Fail(c.Text("MEMORY", "SIZE")[0] == '-', kMemorySize);
     }
-    const int itemCount = c.Int("MEMORY", "ITEMCNT", 0);
+    const int itemCount = c.Number("MEMORY", "ITEMCNT", 0, kMemoryItemCount);
     c.Fail(itemCount < 0, kMemoryItemCount);
     for (int n = 1; c.Ok() && n <= itemCount; ++n) {
         c.Fail(c.Int("MEMORY", "I" + std::to_string(n), 0) == 0, kMemoryItem, n);
@@ -158,7 +165,7 @@ void CheckScopeLists(Checker& c) {
     // Counts below zero would leave the dialogs an empty list where they expect one entry.
     const int sources = c.Int("SOURCES", "COUNT", 0);
     c.Fail(sources <= 0, kSourcesCount);
-    const int write = c.Int("SOURCES", "WRITE", 0);
+    const int write = c.Number("SOURCES", "WRITE", 0, kSourcesWrite);
     c.Fail(!c.Has("SOURCES", "WRITE") || write > sources || write < 0, kSourcesWrite);
     c.CheckEntries("SOURCES", "S", sources, kSource);
 

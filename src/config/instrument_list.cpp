@@ -110,14 +110,12 @@ InstrumentSelection ApplyInstrumentSelection(const std::string& path, const std:
 
     ProfileFile ini(iniPath);
     const bool typeWritten = ini.WriteString("DEVICE", "TYPE", std::to_string(result.deviceType));
-    if (!typeWritten) {
-        ShowErrorMsg(notifier, kMsgIniNotWritten, kHelpSelection);
-    }
     const bool fileWritten = ini.WriteString("DEVICE", "INIFILE", path);
-    if (!fileWritten) {
+    result.saved = typeWritten && fileWritten;
+    // One selection, one message: the second write fails for the same reason as the first.
+    if (!result.saved) {
         ShowErrorMsg(notifier, kMsgIniNotWritten, kHelpSelection);
     }
-    result.saved = typeWritten && fileWritten;
     return result;
 }
 

@@ -33,9 +33,9 @@ struct InstrumentSelection {
 };
 
 // OK of "Geräteauswahl" with the file at `path` (empty when nothing was chosen). A valid file
-// becomes the selection and is written to `iniPath` ([DEVICE] TYPE and INIFILE; message 16 for
-// each failed write, the selection stays in use for this run). An invalid file shows the
-// validator's message and then message 12 with the path; nothing is written or changed.
+// becomes the selection and is written to `iniPath` ([DEVICE] TYPE and INIFILE; message 16 once
+// when they could not be written, the selection stays in use for this run). An invalid file shows
+// the validator's message and then message 12 with the path; nothing is written or changed.
 InstrumentSelection ApplyInstrumentSelection(const std::string& path, const std::string& iniPath,
                                              Notifier& notifier);
 

@@ -1,16 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Windows profile files (kurvitex.ini, the instrument definition files) with the semantics the
 // program and its users expect of them: section and key names ignore case, the first of two
-// equal keys wins, a missing key yields the caller's default, integers are read like
-// GetPrivateProfileInt (leading digits, anything after them ignored), comments survive writes.
+// equal keys wins, a missing key yields the caller's default, every line is one value (a value
+// starting with "<<<" is just text), integers are whole numbers.
 //
-// Every read sees the file as it is on disk when the ProfileFile is made; every write goes
-// straight to disk (read afresh, changed, replaced atomically), so a section the interface
-// library wrote meanwhile is kept.
+// Every read sees the file as it is on disk when the ProfileFile is made. Every write goes
+// straight to disk: the file is read afresh (a section the interface library wrote meanwhile is
+// kept) and only the one line changes; the rest of the file (comments, blank lines, order,
+// spelling, line ends) stays byte for byte as the user wrote it. The file is replaced through
+// SafeFile, so a symbolic link stays a link, a hard link stays a hard link, a write-protected
+// file is not written and a full disk never leaves half a file.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace ktx {
 
@@ -30,10 +35,15 @@ class ProfileFile {
 
     std::string ReadString(const std::string& section, const std::string& key,
                            const std::string& defaultValue) const;
+    // The key's value when it is a number (see ProfileNumber), else `defaultValue`.
     int ReadInt(const std::string& section, const std::string& key, int defaultValue) const;
     bool HasKey(const std::string& section, const std::string& key) const;
 
-    // Writes one value through to disk; false when the file cannot be written.
+    // Writes one value through to disk: the key's line gets the new value, a missing key is
+    // added at the end of its section, a missing section at the end of the file; a value the
+    // file already holds is not written again. False when the file cannot be written
+    // (write-protected, not a profile file, no such folder) or the value cannot be stored so
+    // that it reads back as written (more than one line, a file that is no text).
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
 
   private:
@@ -43,8 +53,9 @@ class ProfileFile {
     bool m_loaded = false;
 };
 
-// GetPrivateProfileInt's reading of a value: optional blanks and sign, then decimal digits up to
-// the first other character; no digits gives 0.
-int ProfileIntFromText(const std::string& text);
+// The number a profile value holds: an optional sign and decimal digits that fit an int,
+// optionally followed by blanks and a ";" comment (" 2 ; GPIB" is 2, as the users' files have
+// it). Anything else is no number: "ja", "12abc", "1.5", an empty value.
+std::optional<int> ProfileNumber(std::string_view text);
 
 }  // namespace ktx

@@ -26,6 +26,8 @@ struct ProgramState {
     bool colourEnabled = false;
     bool instrumentChanged = true;
     bool controlMode = false;
+    // The folder of the file last chosen in a file dialog: where the next one opens (this run).
+    std::string lastFolder;
 
     // Scratch files in the program folder.
     std::string conversionFile;   // ktx_tmp.tmp: raw curves, converted imports

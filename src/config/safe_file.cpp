@@ -61,6 +61,57 @@ bool IsRegular(const struct stat& st) {
     return S_ISREG(st.st_mode);
 }
 
+// Write-protected means no write bit at all, for files and folders alike: root may write
+// anything, but what the user protected stays protected.
+bool WriteProtected(const struct stat& st) {
+    return (st.st_mode & 0222) == 0;
+}
+
+// Whether the file `st` describes may be replaced by another file without anyone noticing: the
+// user's own, with no second name, in a folder the user may change.
+bool MayReplace(const struct stat& st, const std::string& path) {
+    const fs::path folder = fs::path(path).parent_path();
+    struct stat dir {};
+    return st.st_uid == ::geteuid() && st.st_nlink == 1 &&
+           ::stat(folder.empty() ? "." : folder.c_str(), &dir) == 0 && !WriteProtected(dir) &&
+           ::access(folder.empty() ? "." : folder.c_str(), W_OK) == 0;
+}
+
+bool ReadAll(int fd, std::string& out) {
+    out.clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            return true;
+        }
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+// Writes `data` from the start of the file and cuts the file there.
+bool WriteWhole(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n =
+            ::pwrite(fd, data.data() + done, data.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return ::ftruncate(fd, static_cast<off_t>(data.size())) == 0 && ::fsync(fd) == 0;
+}
+
 // A name for the temporary file that no other writer (another view, another program run) uses.
 std::string TempNameFor(const std::string& target) {
     static std::atomic<unsigned> counter{0};
@@ -172,7 +223,8 @@ std::FILE* OpenSourceFile(const std::string& path, FileError& error) {
     return file;
 }
 
-SafeFile::SafeFile(std::string target) : m_target(std::move(target)) {}
+SafeFile::SafeFile(std::string target, Placement placement)
+    : m_target(std::move(target)), m_placement(placement) {}
 
 SafeFile::~SafeFile() {
     Discard();
@@ -186,6 +238,7 @@ bool SafeFile::SetError(FileFault fault, int error) {
 
 bool SafeFile::Begin(const std::vector<std::string>& sources) {
     m_error = {};
+    m_inPlace = false;
     if (m_target.empty()) {
         return SetError(FileFault::CreateFailed, ENOENT);
     }
@@ -206,23 +259,38 @@ bool SafeFile::Begin(const std::vector<std::string>& sources) {
                 return SetError(FileFault::SameAsSource, 0);
             }
         }
-        // Write-protected means no write bit at all: root may write anything, but a file the
-        // user protected stays protected.
-        if ((st.st_mode & 0222) == 0) {
+        if (WriteProtected(st)) {
             return SetError(FileFault::ReadOnly, EACCES);
         }
         if (::access(m_realTarget.c_str(), W_OK) != 0) {
             return SetError(FileFault::ReadOnly, errno);
         }
+        m_inPlace = m_placement == Placement::KeepIdentity && !MayReplace(st, m_realTarget);
         m_keepMode = true;
         m_mode = st.st_mode & 07777;
+        m_group = st.st_gid;
+    }
+    // Content for an in-place rewrite waits in the temporary folder (the target's folder may be
+    // write-protected), readable by the user only.
+    std::string stem = m_realTarget;
+    if (m_inPlace) {
+        fs::path folder = fs::temp_directory_path(ec);
+        if (ec) {
+            folder = "/tmp";
+        }
+        stem = (folder / fs::path(m_realTarget).filename()).string();
     }
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const std::string temp = TempNameFor(m_realTarget);
+        const std::string temp = TempNameFor(stem);
         // 0666 and the umask: a new file gets the permissions any new file gets.
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd =
+            ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, m_inPlace ? 0600 : 0666);
         if (fd >= 0) {
-            if (m_keepMode) {
+            if (m_keepMode && !m_inPlace) {
+                // The group too where the user may give it (else the file gets the user's own);
+                // the owner is the user anyway.
+                [[maybe_unused]] const int grouped =
+                    ::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(m_group));
                 ::fchmod(fd, m_mode);
             }
             ::close(fd);
@@ -247,10 +315,53 @@ bool SafeFile::Commit() {
         }
         return false;
     }
+    if (m_inPlace) {
+        return RewriteInPlace();
+    }
     if (::rename(m_temp.c_str(), m_realTarget.c_str()) != 0) {
         return SetError(FileFault::RenameFailed, errno);
     }
     m_temp.clear();
+    return true;
+}
+
+bool SafeFile::RewriteInPlace() {
+    std::string content;
+    const int in = ::open(m_temp.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0 || !ReadAll(in, content)) {
+        const int err = errno;
+        if (in >= 0) {
+            ::close(in);
+        }
+        return SetError(FileFault::WriteFailed, err);
+    }
+    ::close(in);
+    const int fd = ::open(m_realTarget.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        return SetError(err == EACCES || err == EPERM || err == EROFS ? FileFault::ReadOnly
+                                                                      : FileFault::WriteFailed,
+                        err);
+    }
+    std::string old;
+    struct stat st {};
+    // The file must still be the regular file Begin looked at, not something put in its place.
+    if (::fstat(fd, &st) != 0 || !IsRegular(st) || !ReadAll(fd, old)) {
+        const int err = errno;
+        ::close(fd);
+        return SetError(FileFault::WriteFailed, err);
+    }
+    if (!WriteWhole(fd, content)) {
+        const int err = errno;
+        // The old content fits the blocks it had: put it back.
+        WriteWhole(fd, old);
+        ::close(fd);
+        return SetError(FileFault::WriteFailed, err);
+    }
+    if (::close(fd) != 0) {
+        return SetError(FileFault::WriteFailed, errno);
+    }
+    Discard();
     return true;
 }
 

@@ -6,6 +6,9 @@
 // (also under another name, through a symbolic or hard link) is refused before anything is
 // written, and so is a target that is no regular file (a FIFO, a device node, a folder).
 //
+// A target that must keep its identity (a settings file that is a hard link, belongs to another
+// user or lies in a write-protected folder) is rewritten in place instead; see Placement.
+//
 // Sources are checked the same way before they are opened: a missing file, a FIFO or a device
 // gets its own clear reason instead of "not found" or a reader that waits forever.
 //
@@ -57,15 +60,27 @@ std::FILE* OpenSourceFile(const std::string& path, FileError& error);
 
 class SafeFile {
   public:
+    // How the finished file takes the place of an existing target.
+    enum class Placement {
+        // The temporary file is renamed onto the target: the target becomes a new file.
+        Replace,
+        // Renamed only onto a file the user may replace unnoticed: the user's own, with one name,
+        // in a folder the user may write. Any other target keeps its inode, links and owner: the
+        // finished content is written into the file itself and, should that write fail, the old
+        // content is written back. Meant for small files (both contents are held in memory).
+        KeepIdentity,
+    };
+
     // Nothing happens on disk until Begin.
-    explicit SafeFile(std::string target);
+    explicit SafeFile(std::string target, Placement placement = Placement::Replace);
     ~SafeFile();  // removes the temporary file unless Commit succeeded
     SafeFile(const SafeFile&) = delete;
     SafeFile& operator=(const SafeFile&) = delete;
 
     // Checks the target against `sources` and creates the empty temporary file next to it
-    // (next to the file a symbolic link points at, so the link stays a link). A new file gets
-    // the permissions the umask allows, a replaced one keeps its own.
+    // (next to the file a symbolic link points at, so the link stays a link; in the system's
+    // temporary folder when the target is rewritten in place). A new file gets the permissions
+    // the umask allows, a replaced one keeps its own.
     bool Begin(const std::vector<std::string>& sources = {});
 
     // Where the writer writes; valid after a successful Begin.
@@ -84,13 +99,17 @@ class SafeFile {
 
   private:
     bool SetError(FileFault fault, int error);
+    bool RewriteInPlace();
 
     std::string m_target;      // as the caller named it
     std::string m_realTarget;  // symbolic links resolved: what is replaced
     std::string m_temp;
     FileError m_error;
+    Placement m_placement;
+    bool m_inPlace = false;
     bool m_keepMode = false;
     unsigned m_mode = 0;
+    unsigned m_group = 0;
 };
 
 }  // namespace ktx

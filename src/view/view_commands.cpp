@@ -11,6 +11,7 @@
 #include "analysis/analysis_commands.h"
 #include "app/child_window.h"
 #include "app/icons.h"
+#include "app/save_dialogs.h"
 #include "app/shell.h"
 #include "app/status_line.h"
 #include "config/notifier.h"
@@ -115,10 +116,16 @@ void ViewCommands::ShowViewer() {
     dialog.setObjectName(QStringLiteral("Viewdialog"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(filters);
+    dialog.setDirectory(QString::fromStdString(DialogFolder(m_shell.Window())));
+    // Names only, as the instruments' files are told apart: the details view elides its columns.
+    dialog.setViewMode(QFileDialog::List);
+    dialog.resize(640, 400);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }
-    m_shell.OpenFileByExtension(dialog.selectedFiles().front().toStdString());
+    const std::string file = dialog.selectedFiles().front().toStdString();
+    RememberDialogFolder(m_shell.Window(), file);
+    m_shell.OpenFileByExtension(file);
 }
 
 QPrinter& ViewCommands::Printer() {

@@ -19,6 +19,7 @@
 
 #include <filesystem>
 
+#include "app/save_dialogs.h"
 #include "app/save_rules.h"
 #include "config/notifier.h"
 #include "waveform/wfm_readers.h"
@@ -260,7 +261,7 @@ TKTX_file_dial::TKTX_file_dial(int mode, int deviceType, const std::string& devi
     layout->addLayout(buttons);
 
     // Reading starts on the instrument's own ".wfm" format.
-    SetFolder(QDir::currentPath().toStdString());
+    SetFolder(DialogFolder(parent));
     SetFilterIndex(mode == kModeRead ? 1 : 0);
     FilterChanged();
     resize(700, 460);
@@ -280,6 +281,10 @@ void TKTX_file_dial::SetFolder(const std::string& folder) {
             m_files->addItem(f);
         }
     }
+}
+
+std::string TKTX_file_dial::Folder() const {
+    return m_folder->text().toStdString();
 }
 
 void TKTX_file_dial::SetFilterIndex(int index) {
@@ -392,6 +397,7 @@ void TKTX_file_dial::Confirm() {
     m_request.stop = in.stop;
     m_request.requested = check.requested;
     m_request.show = m_show->isChecked();
+    RememberDialogFolder(parentWidget(), check.fileName);
     m_request.columnSeparator = m_options->ColumnSeparator();
     m_request.lineSeparator = m_options->LineSeparator();
     m_request.decimalSign = m_options->DecimalSign();

@@ -49,8 +49,10 @@ class TKTX_file_dial : public QDialog {
     // The choices after OK.
     TransferRequest Request() const { return m_request; }
 
-    // For tests and the main window: what the user types and picks.
+    // For tests and the main window: what the user types and picks. The dialog opens in
+    // DialogFolder(parent) and remembers the folder of the file accepted.
     void SetFolder(const std::string& folder);
+    std::string Folder() const;
     void SetFilterIndex(int index);
     void SetFileName(const std::string& name);
     void SelectSources(const std::vector<int>& rows);

@@ -124,7 +124,8 @@ TEST(DeviceFile, ListCountsAreBounded) {
     ASSERT_EQ(measures.size(), static_cast<std::size_t>(kMaxListEntries));
     EXPECT_EQ(measures[0], "FREQ");
     EXPECT_EQ(measures[1], "");
-    EXPECT_EQ(ReadMemory(path).items.size(), static_cast<std::size_t>(kMaxListEntries));
+    // Beyond the range of an int, a count is no number at all: no list.
+    EXPECT_TRUE(ReadMemory(path).items.empty());
 }
 
 TEST(DeviceFile, RangeSectionInEitherSpelling) {

@@ -209,6 +209,23 @@ std::vector<FaultCase> AllCases() {
         {"HandheldEntriesBeyondLogCount", Base::Handheld, {{"MEASDMM", "S3", "123"}}, ""},
         {"ConvLibUpperCase", Base::Handheld, {{"CONVLIB", "NAME", "C:\\KTX\\KTXCONV.DLL"}}, ""},
 
+        // Numbers are whole numbers; a comment may follow them.
+        {"NumbersWithComments",
+         Base::Scope,
+         {{"INTERFACE", "RS232", "1 ; seriell"}, {"SOURCES", "COUNT", " 3 ;"}},
+         ""},
+        {"MultiLineTagIsAName", Base::Scope, {{"DEVICE", "NAME", "<<<INTERFACE"}}, ""},
+        {"M2TypeWithLetters", Base::Scope, {{"DEVICE", "TYPE", "12abc"}}, "ungültiger Devicetyp"},
+        {"M3Rs232Ja", Base::Scope, {{"INTERFACE", "RS232", "ja"}}, E + "INTERFACE RS232"},
+        {"M4GpibDecimal", Base::Scope, {{"INTERFACE", "GPIB", "0.5"}}, E + "INTERFACE GPIB"},
+        {"M6ItemCountWord", Base::Scope, {{"MEMORY", "ITEMCNT", "zwei"}}, E + "MEMORY ITEMCNT"},
+        {"M8SourcesWithUnit", Base::Scope, {{"SOURCES", "COUNT", "3 Kanäle"}}, E + "SOURCES COUNT"},
+        {"M60WriteWord", Base::Scope, {{"SOURCES", "WRITE", "CH3"}}, E + "SOURCES WRITE"},
+        {"M13LogCountWithLetters",
+         Base::MultimeterScope,
+         {{"MEASDMM", "LOGCOUNT", "2x"}},
+         E + "MEASDMM LOGCOUNT"},
+
         {"M1NameMissing", Base::Scope, {{"DEVICE", "NAME", kRemove}}, "kein Devicename"},
         {"M1NameEmpty", Base::Scope, {{"DEVICE", "NAME", ""}}, "kein Devicename"},
         {"M1BeforeEverything",

@@ -145,23 +145,59 @@ TEST_F(InstrumentList, NothingChosenIsRejected) {
     EXPECT_FALSE(std::filesystem::exists(ini));
 }
 
-TEST_F(InstrumentList, UnwritableSettingsKeepTheSelectionForThisRun) {
+// How kurvitex.ini may stand in the way of a selection: whether it can be written, and how many
+// messages 16 the user sees when it cannot (one per selection, however many keys failed).
+struct SettingsCase {
+    const char* name;
+    void (*prepare)(const std::string& ini);
+    bool saved;
+};
+
+const SettingsCase kSettings[] = {
     // A folder where kurvitex.ini should be cannot be written, not even by root.
-    const auto ini = m_dir.Path("kurvitex.ini");
-    std::filesystem::create_directory(ini);
+    {"FolderInTheWay", [](const std::string& ini) { std::filesystem::create_directory(ini); },
+     false},
+    {"WriteProtectedFile",
+     [](const std::string& ini) {
+         test::WriteFile(ini, std::string("[DEVICE]\nTYPE=1\n"));
+         std::filesystem::permissions(ini, std::filesystem::perms(0444));
+     },
+     false},
+    // The file may be written, its folder not: the file is rewritten in place.
+    {"WriteProtectedFolder",
+     [](const std::string& ini) {
+         test::WriteFile(ini, std::string("[DEVICE]\nTYPE=1\n"));
+         std::filesystem::permissions(std::filesystem::path(ini).parent_path(),
+                                      std::filesystem::perms(0555));
+     },
+     true},
+};
+
+class SettingsInTheWay : public InstrumentList,
+                         public ::testing::WithParamInterface<SettingsCase> {};
+
+INSTANTIATE_TEST_SUITE_P(Settings, SettingsInTheWay, ::testing::ValuesIn(kSettings),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(SettingsInTheWay, SelectionStaysForThisRunWithOneMessageAtMost) {
+    std::filesystem::create_directory(m_dir.Path("home"));
+    const auto ini = m_dir.Path("home/kurvitex.ini");
+    GetParam().prepare(ini);
     test::WriteFile(Driver("kt_tds.ini"), ValidFile("TDS_3012", 10));
 
     test::RecordingNotifier notifier;
     const auto r = ApplyInstrumentSelection(Driver("kt_tds.ini"), ini, notifier);
+    std::filesystem::permissions(m_dir.Path("home"), std::filesystem::perms(0755));
     EXPECT_TRUE(r.accepted);
-    EXPECT_FALSE(r.saved);
+    EXPECT_EQ(r.saved, GetParam().saved);
     EXPECT_EQ(r.deviceIniFile, Driver("kt_tds.ini"));
     EXPECT_EQ(r.deviceType, 10);
-    ASSERT_EQ(notifier.shown.size(), 2u);  // one per failed write: TYPE and INIFILE
+    ASSERT_EQ(notifier.shown.size(), GetParam().saved ? 0u : 1u);
     for (const auto& s : notifier.shown) {
         EXPECT_EQ(s.text, "INI-Datei konnte nicht geschrieben werden");
         EXPECT_EQ(s.severity, Severity::Error);
     }
+    EXPECT_EQ(ProfileFile(ini).ReadInt("DEVICE", "TYPE", 1), GetParam().saved ? 10 : 1);
 }
 
 struct StateCase {

@@ -2,8 +2,11 @@
 #include "config/safe_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 
@@ -151,6 +154,36 @@ TEST(SafeFile, AFailedOrCancelledWriteKeepsTheOldTarget) {
     }  // destroyed without Commit
     EXPECT_EQ(Text(target), "old");
     EXPECT_EQ(FilesIn(dir.Path("")), 1u);
+}
+
+TEST(SafeFile, AFailedRewriteInPlacePutsTheOldContentBack) {
+    test::TempDir dir;
+    const std::string target = dir.Path("kurvitex.ini");
+    const std::string old(100, 'o');
+    test::WriteFile(target, old);
+    fs::create_hard_link(target, dir.Path("backup.ini"));  // a second name: rewritten in place
+    SafeFile file(target, SafeFile::Placement::KeepIdentity);
+    ASSERT_TRUE(file.Begin());
+    const std::string staged = file.TempPath();
+    EXPECT_EQ(fs::path(staged).parent_path(), fs::temp_directory_path());
+    test::WriteFile(staged, std::string(8192, 'n'));
+
+    // No file may grow beyond 4 KiB for a moment: the rewrite fails half-way with EFBIG.
+    rlimit was{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &was), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{4096, was.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool committed = file.Commit();
+    ::setrlimit(RLIMIT_FSIZE, &was);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(committed);
+    EXPECT_EQ(file.Error().fault, FileFault::WriteFailed);
+    EXPECT_EQ(file.Error().error, EFBIG);
+    EXPECT_EQ(Text(target), old);
+    EXPECT_EQ(fs::hard_link_count(target), 2u);
+    EXPECT_FALSE(fs::exists(staged));
 }
 
 TEST(SafeFile, SourcesAreCheckedWithoutBlocking) {

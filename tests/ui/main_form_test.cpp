@@ -3,15 +3,25 @@
 
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLibrary>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include <filesystem>
 
+#include "app/help_window.h"
+#include "app/qt_notifier.h"
+#include "app/save_dialogs.h"
 #include "app/select_instrument_dialog.h"
 #include "app/splash_form.h"
 #include "app/status_line.h"
@@ -20,6 +30,7 @@
 #include "link/link_dialogs.h"
 #include "test_files.h"
 #include "view/tktxview.h"
+#include "view/view_test_files.h"
 #include "waveform/file_dialogs.h"
 #include "waveform/wave_file.h"
 
@@ -320,6 +331,163 @@ TEST_F(MainFormTest, WaveformReadFromTheSimulatorThroughTheMenu) {
     EXPECT_TRUE(m_notifier.shown.empty()) << m_notifier.shown[0].text;
     ASSERT_TRUE(std::filesystem::exists(m_home.Path("kurve.ktx")));
     EXPECT_EQ(CountWaveFile(m_home.Path("kurve.ktx")), 1001);
+
+    // The next transfer opens where this one wrote.
+    std::string folder;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<TKTX_file_dial*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        folder = dialog->Folder();
+        dialog->reject();
+    });
+    form->Action("EinlesenWF1")->trigger();
+    EXPECT_EQ(std::filesystem::path(folder), std::filesystem::path(m_home.Path("")).parent_path());
+}
+
+// The widget tests' main sets the application up as the program does.
+TEST(Application, CaptionsAsGivenAndQtsOwnButtonsInGerman) {
+    // With no display name of its own, X11 captions are exactly the window titles.
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "KTX 4.8");
+    QDialogButtonBox box(QDialogButtonBox::Open | QDialogButtonBox::Cancel | QDialogButtonBox::Yes);
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), "Abbrechen");
+    EXPECT_EQ(box.button(QDialogButtonBox::Open)->text(), "Öffnen");
+    EXPECT_EQ(box.button(QDialogButtonBox::Yes)->text(), "&Ja");
+}
+
+// Fourteen views on the 1600 x 1000 screen: each opens fully visible at a size where it draws
+// its plot and its tool bar fits, and tiling and cascading keep it so without ever changing the
+// main window.
+TEST_F(MainFormTest, DocumentWindowsStayInsideAndUsable) {
+    WriteIni("[TRANSFER]\nSS_TYPE=0\n");
+    auto form = Start();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    const QRect window = form->geometry();
+    const QRect screen = form->screen()->availableGeometry();
+    ASSERT_TRUE(screen.contains(form->frameGeometry()));
+    const std::string wave = m_home.Path("sinus.ktx");
+    ASSERT_TRUE(test::WriteSineFile(wave, 500, 2.0));
+
+    const auto expectAllUsable = [&](const char* after) {
+        SCOPED_TRACE(after);
+        QApplication::processEvents();
+        EXPECT_EQ(form->geometry(), window);
+        const QRect area = form->MdiArea()->viewport()->rect();
+        for (QMdiSubWindow* w : form->MdiArea()->subWindowList()) {
+            auto* view = dynamic_cast<Tktxview*>(w->widget());
+            ASSERT_NE(view, nullptr);
+            EXPECT_TRUE(area.contains(w->geometry()))
+                << w->x() << "," << w->y() << " " << w->width() << "x" << w->height();
+            EXPECT_FALSE(view->TooSmall()) << view->width() << "x" << view->height();
+            EXPECT_GE(view->width(), view->minimumSizeHint().width());
+        }
+    };
+    for (int i = 0; i < 14; ++i) {
+        form->OpenFileByExtension(wave);
+        if (i == 2) {
+            expectAllUsable("three views");
+        }
+    }
+    ASSERT_EQ(form->MdiArea()->subWindowList().size(), 14);
+    expectAllUsable("fourteen views");
+    form->Action("Nebeneinander1")->trigger();
+    expectAllUsable("Nebeneinander");
+    form->Action("Ueberlappend1")->trigger();
+    expectAllUsable("Überlappend");
+}
+
+// No browser can be started here (the offscreen platform starts none, as a machine without a
+// desktop): help opens in a window of the program, from the menu and from a message box, and
+// its links lead from page to page.
+TEST_F(MainFormTest, HelpWithoutABrowserOpensInAWindowOfItsOwn) {
+    std::filesystem::copy(std::filesystem::path(KTX_DRIVER_DIR).parent_path() / "help",
+                          m_home.Path("help"));
+    WriteIni("[TRANSFER]\nSS_TYPE=0\n");
+    auto form = Start();
+    form->Action("Hilfe2")->trigger();
+    auto* help = form->findChild<HelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(help->windowTitle(), "Kurvitex-Hilfe");
+    // A click on the link "Geräteauswahl" of the contents.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
+    QTextCursor link = help->Browser()->document()->find(QStringLiteral("Geräteauswahl"));
+    while (!link.isNull() && !link.charFormat().isAnchor()) {
+        link = help->Browser()->document()->find(QStringLiteral("Geräteauswahl"), link);
+    }
+    ASSERT_FALSE(link.isNull());
+    link.setPosition(link.selectionStart() + 2);
+    QTest::mouseClick(help->Browser()->viewport(), Qt::LeftButton, {},
+                      help->Browser()->cursorRect(link).center());
+    EXPECT_EQ(help->Browser()->source().toLocalFile().toStdString(),
+              m_home.Path("help/hilfe_14.html"));
+    EXPECT_EQ(help->windowTitle(), "Geräteauswahl – Kurvitex-Hilfe");
+    form->Action("Hilfe2")->trigger();  // the same window again, on the contents
+    EXPECT_EQ(form->findChildren<HelpWindow*>().size(), 1);
+    EXPECT_EQ(help->windowTitle(), "Kurvitex-Hilfe");
+
+    QtNotifier notifier(form.get(), m_home.Path(""));
+    QString boxHelp;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton* b : box->buttons()) {
+            if (b->text() == "&Hilfe") {
+                b->click();
+            }
+        }
+        if (auto* window = box->findChild<HelpWindow*>()) {
+            boxHelp = window->windowTitle();
+        }
+        box->button(QMessageBox::Ok)->click();
+    });
+    ShowErrorMsg(notifier, 16, 14);
+    EXPECT_EQ(boxHelp, "Geräteauswahl – Kurvitex-Hilfe");
+}
+
+// The viewer's open dialog and a view's save dialog open where the user last chose a file.
+TEST_F(MainFormTest, FileDialogsOpenInTheLastFolderUsed) {
+    WriteIni("[TRANSFER]\nSS_TYPE=0\n");
+    auto form = Start();
+    std::filesystem::create_directory(m_home.Path("messungen"));
+    std::filesystem::create_directory(m_home.Path("kopien"));
+    const std::string wave = m_home.Path("messungen/sinus.ktx");
+    ASSERT_TRUE(test::WriteSineFile(wave, 500, 2.0));
+
+    QString viewerFolder;
+    const auto viewer = [&](const std::string& choose) {
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            viewerFolder = dialog->directory().absolutePath();
+            if (choose.empty()) {
+                dialog->reject();
+            } else {
+                dialog->selectFile(QString::fromStdString(choose));
+                static_cast<QDialog*>(dialog)->accept();  // the file dialog's own checks
+            }
+        });
+        form->Action("Viewer1")->trigger();
+    };
+    viewer(wave);
+    ASSERT_EQ(form->MdiArea()->subWindowList().size(), 1);
+
+    std::string saveFolder;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<TSvas_dlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        saveFolder = dialog->Folder();
+        dialog->SetFolder(m_home.Path("kopien"));
+        dialog->NameField()->setText("kopie");
+        dialog->Confirm();
+    });
+    dynamic_cast<KtxChildWindow*>(form->MdiArea()->subWindowList().front()->widget())
+        ->SaveYourself();
+    EXPECT_EQ(saveFolder, m_home.Path("messungen"));
+    EXPECT_TRUE(std::filesystem::exists(m_home.Path("kopien/kopie.ktx")));
+
+    viewer("");
+    EXPECT_EQ(viewerFolder.toStdString(), m_home.Path("kopien"));
 }
 
 TEST(SplashPicture, CifFileIsABitmapWithItsFirstBytesRotated) {

@@ -38,6 +38,23 @@ TEST(SaveDialog, RefusesStarsAndAsksBeforeOverwriting) {
     EXPECT_EQ(dialog.SizeChoice(), 0);
 }
 
+// Names keep the case they were typed in: the question about an existing lower-case file must
+// come, and the name handed back is that file's.
+TEST(SaveDialog, AsksAboutTheFileAsTyped) {
+    test::TempDir dir;
+    test::RecordingNotifier notifier;
+    TSvas_dlg dialog(notifier);
+    dialog.SetFilter("Kurvitex Dateien (*.ktx)|*.KTX|Bitmap (*.bmp)|*.BMP");
+    dialog.SetFolder(dir.Path(""));
+    test::WriteFile(dir.Path("auswahl1.ktx"), std::string("x"));
+    notifier.confirmAnswer = true;
+    dialog.NameField()->setText("auswahl1.ktx");
+    dialog.Confirm();
+    ASSERT_EQ(notifier.shown.size(), 1u);
+    EXPECT_EQ(notifier.shown[0].stringId, 10306);
+    EXPECT_EQ(dialog.FileName(), dir.Path("auswahl1.ktx"));
+}
+
 TEST(ChannelDialog, OffersOnlyPresentColumns) {
     Tcseldlg dialog({"V", "#", "A", "#"});
     EXPECT_TRUE(dialog.ChannelEnabled(0));

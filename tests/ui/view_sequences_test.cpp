@@ -259,7 +259,7 @@ TEST_F(ViewSequences, PrintingWithoutAPrinterOffersAPdfFile) {
         m_form->Action("Drucken1")->trigger();
         QApplication::processEvents();
         EXPECT_TRUE(offered);
-        const std::string pdf = m_home.Path("SEITE.PDF");
+        const std::string pdf = m_home.Path("seite.pdf");
         EXPECT_EQ(fs::exists(pdf), step.printed);
         if (step.printed) {
             const auto bytes = test::ReadFile(pdf);
