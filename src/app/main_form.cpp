@@ -37,6 +37,7 @@
 #include "app/status_line.h"
 #include "config/device_file.h"
 #include "config/instrument_list.h"
+#include "config/message_catalog.h"
 #include "config/notifier.h"
 #include "config/profile_file.h"
 #include "waveform/file_dialogs.h"
@@ -49,6 +50,7 @@ namespace {
 
 constexpr int kMsgNoActiveWindow = 304;
 constexpr int kMsgNotConnected = 301;
+constexpr int kMsgCause = 262;
 constexpr int kMsgModeNotRead = 39;
 constexpr int kMsgIniNotWritten = 16;
 constexpr int kDualModeType = 9;
@@ -134,6 +136,12 @@ TMainForm::TMainForm(ProgramState state, MainFormOptions options, QWidget* paren
     m_memo1->setGeometry(10, 10, 360, 440);
     m_memo1->hide();
 
+    // Why an exchange failed goes to the status line (through the event loop when a worker
+    // thread made the call).
+    m_transport.SetFailureCallback([this](const LinkFailure& failure) {
+        QMetaObject::invokeMethod(m_status,
+                                  [this, text = Q(failure.text)] { m_status->ShowNote(text); });
+    });
     BuildMenus();
     BuildToolBar();
     connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] { UpdateMenuItems(); });
@@ -524,10 +532,16 @@ void TMainForm::NotConnected() {
         m_splash->close();
         m_splash = nullptr;
     }
+    const QString help = m_memo1->toPlainText();
+    if (const LinkFailure failure = m_transport.LastFailure(); failure.Known()) {
+        m_memo1->append(QStringLiteral("\n%1 %2").arg(
+            Q(std::string(MessageCatalog::Message(kMsgCause))), Q(failure.text)));
+    }
     m_memo1->show();
     m_memo1->raise();
     ShowInfoMsg(m_notifier, kMsgNotConnected, 0);
     m_memo1->hide();
+    m_memo1->setPlainText(help);
 }
 
 void TMainForm::ReadDisplayMode() {
