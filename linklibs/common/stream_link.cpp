@@ -176,6 +176,8 @@ bool StreamLink::FinishRead(bool ok) {
         DropInput();
         m_resyncOwed = true;
         m_resyncDeadline = NextDeadline();
+    } else {
+        m_resyncOwed = false;  // read again without a new command: the late answer was its own
     }
     m_afterFailure = !ok;
     return ok;
