@@ -8,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "config/message_catalog.h"
 #include "config/notifier.h"
 #include "config/safe_file.h"
 
@@ -310,10 +309,7 @@ bool CommandTransport::FileTransfer(const std::string& fileName, const std::stri
     if (receive) {
         target.emplace(fileName);
         if (!target->Begin()) {
-            const FileError& error = target->Error();
-            RecordFailure(
-                {KTX_LINK_E_FILE, static_cast<std::uint32_t>(error.error), 0,
-                 std::string(MessageCatalog::Message(error.Message())) + " " + error.Text()});
+            RecordFailure(MakeFileFailure(target->Error()));
             return false;
         }
     }
@@ -334,9 +330,7 @@ bool CommandTransport::FileTransfer(const std::string& fileName, const std::stri
         OpLinkSetTimeout(previous);
     }
     if (receive && ok && !target->Commit()) {
-        const FileError& error = target->Error();
-        RecordFailure({KTX_LINK_E_FILE, static_cast<std::uint32_t>(error.error), 0,
-                       std::string(MessageCatalog::Message(error.Message())) + " " + error.Text()});
+        RecordFailure(MakeFileFailure(target->Error()));
         ok = false;
     }
     return ok;  // a failed receive: `target` removes the temporary file

@@ -78,4 +78,9 @@ LinkFailure MakeLinkFailure(int code, std::uint32_t detail, std::uint32_t expect
     return {code, detail, expected, LinkFailureText(code, detail, expected)};
 }
 
+LinkFailure MakeFileFailure(const FileError& error) {
+    return {KTX_LINK_E_FILE, static_cast<std::uint32_t>(error.error), 0,
+            std::string(MessageCatalog::Message(error.Message())) + " " + error.Text()};
+}
+
 }  // namespace ktx

@@ -8,6 +8,8 @@
 
 namespace ktx {
 
+struct FileError;
+
 struct LinkFailure {
     int code = 0;  // KTX_LINK_E_*; 0: no failure, or its cause is unknown
     std::uint32_t detail = 0;
@@ -23,5 +25,8 @@ std::string LinkFailureText(int code, std::uint32_t detail, std::uint32_t expect
 
 // The failure with its text.
 LinkFailure MakeLinkFailure(int code, std::uint32_t detail, std::uint32_t expected);
+// A file the program itself could not write (the target of a receive): the file message that
+// fits ("Dateizugriff verweigert", "Schreibfehler") with the file and its cause.
+LinkFailure MakeFileFailure(const FileError& error);
 
 }  // namespace ktx
