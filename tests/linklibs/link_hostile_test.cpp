@@ -146,7 +146,10 @@ INSTANTIATE_TEST_SUITE_P(
             HostileCase{"FloodWithoutLineFeed", "FLOOD? 200000", Call::Read, 1000,
                         KTX_LINK_E_SIZE_LIMIT, KTX_LINK_MAX_ANSWER, 0},
             HostileCase{"BlockLargerThanTheBound", "HUGE?", Call::ReceiveFile, 1000,
-                        KTX_LINK_E_SIZE_LIMIT, 1u << 20, 999999999})),
+                        KTX_LINK_E_SIZE_LIMIT, 1u << 20, 999999999},
+            // Raw data without any length (a hard copy) stops at the bound too.
+            HostileCase{"FloodIntoAFile", "FLOOD? 3000000", Call::ReceiveFile, 1000,
+                        KTX_LINK_E_SIZE_LIMIT, 1u << 20, 0})),
     [](const auto& info) { return std::get<0>(info.param) + "_" + std::get<1>(info.param).name; });
 
 }  // namespace
