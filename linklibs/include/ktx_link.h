@@ -67,24 +67,35 @@ extern "C" {
 #define KTX_LINK_ANSWER_GRACE_MS 500u
 
 /* Causes reported by LinkLastError. `detail` and `expected` are 0 unless said otherwise. */
-#define KTX_LINK_OK 0        /* the last call went through in full */
-#define KTX_LINK_E_TIMEOUT 1 /* nothing (more) arrived or could be sent; detail: time-out, ms */
-#define KTX_LINK_E_CLOSED 2  /* the instrument closed the connection, or the line broke */
-#define KTX_LINK_E_REFUSED 3 /* LinkOpen: the instrument refused the connection */
-#define KTX_LINK_E_BUSY 4    /* LinkOpen: the device is held by another program or link */
-#define KTX_LINK_E_SHORT_BLOCK                                   \
-    5 /* a block ended early; detail: bytes that came, expected: \
-         bytes announced */
-#define KTX_LINK_E_SIZE_LIMIT                                                            \
-    6                          /* a response passed the size bound; detail: the bound in \
-                                  bytes, expected: the length announced (0: none announced) */
-#define KTX_LINK_E_NOT_FOUND 7 /* LinkOpen: no such host, port or device */
-#define KTX_LINK_E_SETTINGS 8  /* LinkOpen: the settings in the configuration file are invalid */
-#define KTX_LINK_E_DRIVER 9    /* LinkOpen: the driver the library needs is not installed */
-#define KTX_LINK_E_PROTOCOL 10 /* a block was expected and none (or a malformed one) came */
-#define KTX_LINK_E_FILE 11     /* a file could not be read or written; detail: errno */
-#define KTX_LINK_E_SYSTEM 12   /* another system error; detail: errno */
-#define KTX_LINK_E_NO_LINK 13  /* the handle is not open */
+/* The last call went through in full. */
+#define KTX_LINK_OK 0
+/* Nothing (more) arrived, or nothing could be sent, in time; detail: the time-out in ms. */
+#define KTX_LINK_E_TIMEOUT 1
+/* The instrument closed the connection, or the line broke. */
+#define KTX_LINK_E_CLOSED 2
+/* LinkOpen: the instrument refused the connection. */
+#define KTX_LINK_E_REFUSED 3
+/* LinkOpen: the device is held by another program or link. */
+#define KTX_LINK_E_BUSY 4
+/* A block ended before its announced length; detail: bytes that came, expected: announced. */
+#define KTX_LINK_E_SHORT_BLOCK 5
+/* A response passed the size bound; detail: the bound in bytes, expected: the length the
+ * block announced (0: none was announced). */
+#define KTX_LINK_E_SIZE_LIMIT 6
+/* LinkOpen: no such host, port or device. */
+#define KTX_LINK_E_NOT_FOUND 7
+/* LinkOpen: the settings in the configuration file are invalid. */
+#define KTX_LINK_E_SETTINGS 8
+/* LinkOpen: the driver the library needs is not installed. */
+#define KTX_LINK_E_DRIVER 9
+/* A block was expected and none, or a malformed one, came. */
+#define KTX_LINK_E_PROTOCOL 10
+/* A file could not be read or written; detail: errno. */
+#define KTX_LINK_E_FILE 11
+/* Another system error; detail: errno. */
+#define KTX_LINK_E_SYSTEM 12
+/* The handle is not open. */
+#define KTX_LINK_E_NO_LINK 13
 /* Not a failure: LinkReadData went through with a block shorter than asked for; detail: data
  * bytes stored, expected: the count asked for. */
 #define KTX_LINK_SHORT_DATA 100
