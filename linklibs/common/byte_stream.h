@@ -25,7 +25,8 @@ class ByteStream {
     virtual ~ByteStream() = default;
 
     // Moves some of `bytes` towards the instrument. Returns how many were taken (at least one),
-    // 0 when none could be taken before `deadline`, -1 when the stream is broken.
+    // 0 when none could be taken before `deadline`, -1 when the stream is broken. Streams that
+    // frame messages themselves may hold the bytes back until EndOfMessage.
     virtual std::ptrdiff_t Send(std::string_view bytes, Clock::time_point deadline) = 0;
     // Waits until bytes arrive or `deadline` passes. Returns how many were stored (at least
     // one), 0 at the deadline, -1 when the stream is broken or closed by the other side.
@@ -38,6 +39,10 @@ class ByteStream {
     // True when messages end with a line feed that the link must add; false for transports
     // that mark the end in their own way (GPIB EOI).
     virtual bool UsesLineTerminator() const { return true; }
+    // Makes the instrument drop its unread output and half-received input, on buses that can
+    // (GPIB device clear, USBTMC INITIATE_CLEAR). False where the bus has no such thing or it
+    // failed; the link then waits for late output to pass instead.
+    virtual bool ClearDevice(Clock::time_point /*deadline*/) { return false; }
     virtual bool Close() = 0;
 };
 

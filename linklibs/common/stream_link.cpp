@@ -3,8 +3,10 @@
 #include "stream_link.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "block_header.h"
 #include "ktx_link.h"
@@ -15,15 +17,15 @@ namespace {
 
 constexpr std::size_t kChunkSize = 256 * 1024;
 constexpr std::size_t kFileBufferSize = 1024 * 1024;
-// A text answer this long without a line feed is no answer but a flooding instrument; give up
-// instead of reading forever (progress alone would keep the call alive).
-constexpr std::uint64_t kMaxAnswerBytes = 256ull * 1024 * 1024;
 // Text skipped while looking for a block's "#".
 constexpr std::uint64_t kMaxSkipBytes = 1024 * 1024;
 // Header text ahead of a block; longer text without "#" or a line feed is taken as raw data.
 constexpr std::size_t kMaxHeaderText = 64 * 1024;
-// Responses without a length (indefinite blocks, raw hard copies) that grow beyond this fail.
-constexpr std::uint64_t kMaxMessageBytes = 4ull * 1024 * 1024 * 1024;
+
+std::uint32_t Clamp32(std::uint64_t value) {
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(value, std::numeric_limits<std::uint32_t>::max()));
+}
 
 }  // namespace
 
@@ -72,23 +74,29 @@ class StreamLink::FileSink {
         }
     }
     void DropHeld() { m_held.clear(); }
-    bool Failed() const { return m_failed; }
+    bool Failed() const { return m_error != 0; }
+    int Error() const { return m_error; }
     std::uint64_t Written() const { return m_written; }
     bool Finish() {
         if (m_file == nullptr) {
-            return !m_failed;
+            return !Failed();
         }
-        bool ok = !m_failed && std::fflush(m_file) == 0 && std::ferror(m_file) == 0;
-        ok = (std::fclose(m_file) == 0) && ok;
+        if (!Failed() && (std::fflush(m_file) != 0 || std::ferror(m_file) != 0)) {
+            m_error = errno != 0 ? errno : EIO;
+        }
+        if (std::fclose(m_file) != 0 && !Failed()) {
+            m_error = errno != 0 ? errno : EIO;
+        }
         m_file = nullptr;
-        return ok;
+        return !Failed();
     }
 
   private:
     void Put(const char* data, std::size_t size) {
         m_written += size;
-        if (m_file != nullptr && size > 0 && std::fwrite(data, 1, size, m_file) != size) {
-            m_failed = true;
+        if (m_file != nullptr && size > 0 && !Failed() &&
+            std::fwrite(data, 1, size, m_file) != size) {
+            m_error = errno != 0 ? errno : EIO;
         }
     }
 
@@ -96,11 +104,11 @@ class StreamLink::FileSink {
     std::vector<char> m_buffer;
     std::string m_held;
     std::uint64_t m_written = 0;
-    bool m_failed = false;
+    int m_error = 0;
 };
 
-StreamLink::StreamLink(std::unique_ptr<ByteStream> stream)
-    : m_stream(std::move(stream)), m_chunk(kChunkSize) {}
+StreamLink::StreamLink(std::unique_ptr<ByteStream> stream, std::uint64_t receiveLimit)
+    : m_stream(std::move(stream)), m_receiveLimit(receiveLimit), m_chunk(kChunkSize) {}
 
 StreamLink::~StreamLink() = default;
 
@@ -122,12 +130,22 @@ StreamLink::Progress StreamLink::ReceiveMore(Clock::time_point deadline) {
     return n == 0 ? Progress::TimedOut : Progress::Failed;
 }
 
+bool StreamLink::Fail(std::int32_t code, std::uint64_t detail, std::uint64_t expected) {
+    m_status = {code, Clamp32(detail), Clamp32(expected)};
+    return false;
+}
+
+bool StreamLink::FailFor(Progress progress) {
+    return progress == Progress::TimedOut ? Fail(KTX_LINK_E_TIMEOUT, m_timeoutMs)
+                                          : Fail(KTX_LINK_E_CLOSED);
+}
+
 bool StreamLink::SendAll(std::string_view bytes) {
     Clock::time_point deadline = NextDeadline();
     while (!bytes.empty()) {
         const std::ptrdiff_t n = m_stream->Send(bytes, deadline);
         if (n <= 0) {
-            return false;
+            return FailFor(n == 0 ? Progress::TimedOut : Progress::Failed);
         }
         bytes.remove_prefix(std::min(bytes.size(), static_cast<std::size_t>(n)));
         deadline = NextDeadline();
@@ -142,6 +160,7 @@ void StreamLink::Consume(std::size_t count) {
 }
 
 void StreamLink::BeginRead() {
+    m_status = {};
     // After a failed read the instrument may still deliver the rest of that answer; what came
     // in before the latest command cannot belong to it, so it goes.
     if (m_afterFailure) {
@@ -153,17 +172,64 @@ bool StreamLink::FinishRead(bool ok) {
     m_wroteSinceRead = false;
     m_staleBytes = 0;
     if (!ok) {
+        m_lateEnded = false;
         DropInput();
+        m_resyncOwed = true;
+        m_resyncDeadline = NextDeadline();
+    } else {
+        m_resyncOwed = false;  // read again without a new command: the late answer was its own
     }
     m_afterFailure = !ok;
     return ok;
 }
 
 void StreamLink::DropInput() {
-    m_pending.clear();
+    std::string dropped;
+    m_pending.swap(dropped);
     m_staleBytes = 0;
-    std::string ignored;
-    m_stream->Drain(ignored);
+    m_stream->Drain(dropped);
+    NoteLateInput(dropped);
+}
+
+void StreamLink::NoteLateInput(std::string_view bytes) {
+    if (m_resyncOwed && !bytes.empty()) {
+        m_lateEnded = bytes.back() == '\n';
+    }
+}
+
+void StreamLink::Resynchronise() {
+    // A read failed: the rest of its response may still be on its way. Once the next command
+    // is out it could no longer be told from the answer to that command, so let it pass first:
+    // clear the instrument where the bus can, else discard input until the late response has
+    // ended (a line feed, then a quiet line) or one time-out after the failure has passed.
+    if (!m_resyncOwed) {
+        return;
+    }
+    m_resyncOwed = false;
+    std::string late;
+    late.swap(m_pending);
+    m_staleBytes = 0;
+    if (m_stream->ClearDevice(NextDeadline())) {
+        m_stream->Drain(late);
+        return;
+    }
+    bool ended = m_lateEnded || (!late.empty() && late.back() == '\n');
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        if (now >= m_resyncDeadline) {
+            break;
+        }
+        const Clock::time_point wait =
+            ended ? std::min(now + std::chrono::milliseconds(kQuietMs), m_resyncDeadline)
+                  : m_resyncDeadline;
+        const std::ptrdiff_t n = m_stream->Receive(m_chunk.data(), m_chunk.size(), wait);
+        if (n <= 0) {
+            break;  // quiet after the end, the deadline, or a broken line (the write will say)
+        }
+        ended = m_chunk[static_cast<std::size_t>(n) - 1] == '\n';
+    }
+    late.clear();
+    m_stream->Drain(late);
 }
 
 void StreamLink::ConsumeTrailingTerminator() {
@@ -184,16 +250,34 @@ void StreamLink::ConsumeTrailingTerminator() {
     }
 }
 
-bool StreamLink::Write(std::string_view text) {
-    std::lock_guard lock(m_mutex);
+bool StreamLink::WriteLocked(std::string_view text, bool endMessage) {
+    m_status = {};
+    Resynchronise();
     m_stream->Drain(m_pending);
     m_staleBytes = m_pending.size();
     m_wroteSinceRead = true;
+    if (!endMessage) {
+        return SendAll(text);
+    }
     std::string message(text);
     if (m_stream->UsesLineTerminator()) {
         message += '\n';
     }
-    return SendAll(message) && m_stream->EndOfMessage(NextDeadline());
+    if (!SendAll(message)) {
+        return false;
+    }
+    // The bus refused the message (GPIB without listener, the simulator's line dropped).
+    return m_stream->EndOfMessage(NextDeadline()) || Fail(KTX_LINK_E_CLOSED);
+}
+
+bool StreamLink::Write(std::string_view text) {
+    std::lock_guard lock(m_mutex);
+    return WriteLocked(text, true);
+}
+
+bool StreamLink::WriteRaw(std::string_view text) {
+    std::lock_guard lock(m_mutex);
+    return WriteLocked(text, false);
 }
 
 bool StreamLink::Read(char* buffer) {
@@ -205,7 +289,11 @@ bool StreamLink::Read(char* buffer) {
     std::string answer;
     std::uint64_t total = 0;
     bool cut = false;
-    Clock::time_point deadline = NextDeadline();
+    // Each byte may restart the time-out, but the whole answer has to be there by `latest`:
+    // an instrument dripping a byte now and then must not hold the caller for ever.
+    const Clock::time_point latest =
+        NextDeadline() + std::chrono::milliseconds(KTX_LINK_ANSWER_GRACE_MS);
+    Clock::time_point deadline = std::min(NextDeadline(), latest);
     for (;;) {
         const std::size_t lf = m_pending.find('\n');
         const std::size_t take = lf == std::string::npos ? m_pending.size() : lf;
@@ -214,13 +302,17 @@ bool StreamLink::Read(char* buffer) {
         cut = cut || take > room;
         total += take;
         Consume(lf == std::string::npos ? take : lf + 1);
+        if (total > KTX_LINK_MAX_ANSWER) {
+            return FinishRead(Fail(KTX_LINK_E_SIZE_LIMIT, KTX_LINK_MAX_ANSWER));
+        }
         if (lf != std::string::npos) {
             break;
         }
-        if (total > kMaxAnswerBytes || ReceiveMore(deadline) != Progress::Data) {
-            return FinishRead(false);
+        const Progress p = ReceiveMore(deadline);
+        if (p != Progress::Data) {
+            return FinishRead(FailFor(p));
         }
-        deadline = NextDeadline();
+        deadline = std::min(NextDeadline(), latest);
     }
     if (!cut && !answer.empty() && answer.back() == '\r') {
         answer.pop_back();
@@ -243,7 +335,8 @@ bool StreamLink::CopyDefiniteBlock(std::uint64_t length, FileSink& sink) {
     while (remaining > 0 && !sink.Failed()) {
         const std::ptrdiff_t n = m_stream->Receive(m_chunk.data(), m_chunk.size(), deadline);
         if (n <= 0) {
-            return false;
+            // Stalled or cut off: either way the block is shorter than announced.
+            return Fail(KTX_LINK_E_SHORT_BLOCK, length - remaining, length);
         }
         const std::size_t got = static_cast<std::size_t>(n);
         const std::size_t use = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, got));
@@ -253,7 +346,7 @@ bool StreamLink::CopyDefiniteBlock(std::uint64_t length, FileSink& sink) {
         deadline = NextDeadline();
     }
     if (sink.Failed()) {
-        return false;
+        return Fail(KTX_LINK_E_FILE, static_cast<std::uint64_t>(sink.Error()));
     }
     ConsumeTrailingTerminator();
     return true;
@@ -275,8 +368,11 @@ bool StreamLink::CopyUntilMessageEnd(FileSink& sink, bool successAtTimeout, bool
             Consume(m_pending.size());
             anyData = true;
         }
-        if (sink.Failed() || sink.Written() > kMaxMessageBytes) {
-            return false;
+        if (sink.Failed()) {
+            return Fail(KTX_LINK_E_FILE, static_cast<std::uint64_t>(sink.Error()));
+        }
+        if (sink.Written() > m_receiveLimit) {
+            return Fail(KTX_LINK_E_SIZE_LIMIT, m_receiveLimit);
         }
         const Progress p = ReceiveMore(lastWasLf ? QuietDeadline() : deadline);
         if (p == Progress::Data) {
@@ -284,13 +380,13 @@ bool StreamLink::CopyUntilMessageEnd(FileSink& sink, bool successAtTimeout, bool
             continue;
         }
         if (p == Progress::Failed) {
-            return false;
+            return FailFor(p);
         }
         if (lastWasLf) {
             sink.DropHeld();
             return true;
         }
-        return successAtTimeout && anyData;
+        return (successAtTimeout && anyData) || FailFor(p);
     }
 }
 
@@ -313,16 +409,20 @@ bool StreamLink::ReceiveFileLocked(FileSink& sink) {
                         continue;
                     case BlockHeader::Kind::Invalid:
                         sink.WriteRaw(m_pending.data(), scan);
-                        return false;
+                        return Fail(KTX_LINK_E_PROTOCOL);
                     case BlockHeader::Kind::Definite:
                     case BlockHeader::Kind::Indefinite: {
                         const std::size_t upTo = scan + header.headerSize;
                         sink.WriteRaw(m_pending.data(), upTo);
                         Consume(upTo);
-                        if (header.kind == BlockHeader::Kind::Definite) {
-                            return CopyDefiniteBlock(header.length, sink);
+                        if (header.kind == BlockHeader::Kind::Indefinite) {
+                            return CopyUntilMessageEnd(sink, false, false);
                         }
-                        return CopyUntilMessageEnd(sink, false, false);
+                        // Refused before a byte of it is read: the user set the bound.
+                        if (header.length > m_receiveLimit) {
+                            return Fail(KTX_LINK_E_SIZE_LIMIT, m_receiveLimit, header.length);
+                        }
+                        return CopyDefiniteBlock(header.length, sink);
                     }
                 }
             }
@@ -349,7 +449,7 @@ bool StreamLink::ReceiveFileLocked(FileSink& sink) {
             return true;
         }
         sink.WriteRaw(m_pending.data(), m_pending.size());
-        return false;
+        return FailFor(p);
     }
 }
 
@@ -358,6 +458,7 @@ bool StreamLink::ReceiveFile(const char* fileName) {
     BeginRead();
     std::FILE* file = std::fopen(fileName, "wb");
     if (file == nullptr) {
+        Fail(KTX_LINK_E_FILE, static_cast<std::uint64_t>(errno));
         return FinishRead(false);
     }
     FileSink sink(file);
@@ -365,18 +466,22 @@ bool StreamLink::ReceiveFile(const char* fileName) {
     if (!ok) {
         sink.FlushHeld();  // what arrived stays in the file
     }
-    ok = sink.Finish() && ok;
+    if (!sink.Finish() && ok) {
+        ok = Fail(KTX_LINK_E_FILE, static_cast<std::uint64_t>(sink.Error()));
+    }
     return FinishRead(ok);
 }
 
 bool StreamLink::SendFile(const char* fileName) {
     std::lock_guard lock(m_mutex);
+    m_status = {};
+    Resynchronise();
     m_stream->Drain(m_pending);
     m_staleBytes = m_pending.size();
     m_wroteSinceRead = true;
     std::FILE* file = std::fopen(fileName, "rb");
     if (file == nullptr) {
-        return false;
+        return Fail(KTX_LINK_E_FILE, static_cast<std::uint64_t>(errno));
     }
     bool ok = true;
     char last = '\0';
@@ -385,12 +490,44 @@ bool StreamLink::SendFile(const char* fileName) {
         last = m_chunk[n - 1];
         ok = SendAll(std::string_view(m_chunk.data(), n));
     }
-    ok = ok && std::ferror(file) == 0;
+    if (ok && std::ferror(file) != 0) {
+        ok = Fail(KTX_LINK_E_FILE, EIO);
+    }
     std::fclose(file);
     if (ok && m_stream->UsesLineTerminator() && last != '\n') {
         ok = SendAll("\n");
     }
-    return ok && m_stream->EndOfMessage(NextDeadline());
+    return ok && (m_stream->EndOfMessage(NextDeadline()) || Fail(KTX_LINK_E_CLOSED));
+}
+
+bool StreamLink::ReadIndefiniteData(unsigned char* out, std::uint32_t count) {
+    // "#0": the data run to the end of the message, a line feed followed by a quiet line.
+    std::size_t got = std::min<std::size_t>(count, m_pending.size());
+    if (got > 0) {
+        std::memcpy(out, m_pending.data(), got);
+        Consume(got);
+    }
+    Clock::time_point deadline = NextDeadline();
+    while (got < count) {
+        const bool lastWasLf = got > 0 && out[got - 1] == '\n';
+        const std::ptrdiff_t n = m_stream->Receive(reinterpret_cast<char*>(out) + got, count - got,
+                                                   lastWasLf ? QuietDeadline() : deadline);
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+            deadline = NextDeadline();
+            continue;
+        }
+        if (n < 0 || !lastWasLf) {
+            return FailFor(n < 0 ? Progress::Failed : Progress::TimedOut);
+        }
+        // The message ended before `count` bytes: its terminator is no data.
+        got -= (got >= 2 && out[got - 2] == '\r') ? 2 : 1;
+        std::memset(out + got, 0, count - got);
+        m_status = {KTX_LINK_SHORT_DATA, Clamp32(got), count};
+        return true;
+    }
+    FileSink discard(nullptr);
+    return CopyUntilMessageEnd(discard, true, false);
 }
 
 bool StreamLink::ReadDataLocked(unsigned char* out, std::uint32_t count) {
@@ -411,41 +548,46 @@ bool StreamLink::ReadDataLocked(unsigned char* out, std::uint32_t count) {
                 break;
             }
             if (header.kind != BlockHeader::Kind::NeedMore) {
-                return false;  // "#" followed by garbage
+                return Fail(KTX_LINK_E_PROTOCOL);  // "#" followed by garbage
             }
         }
-        if (skipped > kMaxSkipBytes || ReceiveMore(deadline) != Progress::Data) {
-            return false;
+        if (skipped > kMaxSkipBytes) {
+            return Fail(KTX_LINK_E_PROTOCOL);
+        }
+        const Progress p = ReceiveMore(deadline);
+        if (p != Progress::Data) {
+            return FailFor(p);
         }
         deadline = NextDeadline();
     }
     Consume(header.headerSize);
-    const bool definite = header.kind == BlockHeader::Kind::Definite;
-    if (definite && header.length < count) {
-        return false;  // the block cannot supply what the caller asked for
+    if (header.kind == BlockHeader::Kind::Indefinite) {
+        return ReadIndefiniteData(out, count);
     }
-    std::size_t got = std::min<std::size_t>(count, m_pending.size());
+    if (header.length > m_receiveLimit) {
+        return Fail(KTX_LINK_E_SIZE_LIMIT, m_receiveLimit, header.length);
+    }
+    // A block shorter than asked for is all there is: the caller gets it, and zeros after it.
+    const std::size_t take =
+        static_cast<std::size_t>(std::min<std::uint64_t>(count, header.length));
+    std::size_t got = std::min(take, m_pending.size());
     if (got > 0) {
         std::memcpy(out, m_pending.data(), got);
         Consume(got);
     }
     deadline = NextDeadline();
-    while (got < count) {
+    while (got < take) {
         const std::ptrdiff_t n =
-            m_stream->Receive(reinterpret_cast<char*>(out) + got, count - got, deadline);
+            m_stream->Receive(reinterpret_cast<char*>(out) + got, take - got, deadline);
         if (n <= 0) {
-            return false;
+            return Fail(KTX_LINK_E_SHORT_BLOCK, got, header.length);
         }
         got += static_cast<std::size_t>(n);
         deadline = NextDeadline();
     }
-    if (!definite) {
-        FileSink discard(nullptr);
-        return CopyUntilMessageEnd(discard, true, false);
-    }
     // The part of the block beyond `count` belongs to no one; skip it so it cannot pose as
     // the next answer.
-    std::uint64_t rest = header.length - count;
+    std::uint64_t rest = header.length - take;
     const std::size_t first =
         static_cast<std::size_t>(std::min<std::uint64_t>(rest, m_pending.size()));
     Consume(first);
@@ -453,7 +595,7 @@ bool StreamLink::ReadDataLocked(unsigned char* out, std::uint32_t count) {
     deadline = NextDeadline();
     while (rest > 0) {
         if (ReceiveMore(deadline) != Progress::Data) {
-            return false;
+            return Fail(KTX_LINK_E_SHORT_BLOCK, header.length - rest, header.length);
         }
         const std::size_t drop =
             static_cast<std::size_t>(std::min<std::uint64_t>(rest, m_pending.size()));
@@ -462,6 +604,10 @@ bool StreamLink::ReadDataLocked(unsigned char* out, std::uint32_t count) {
         deadline = NextDeadline();
     }
     ConsumeTrailingTerminator();
+    if (take < count) {
+        std::memset(out + take, 0, count - take);
+        m_status = {KTX_LINK_SHORT_DATA, Clamp32(take), count};
+    }
     return true;
 }
 
@@ -477,6 +623,7 @@ void StreamLink::Clear() {
     if (m_wroteSinceRead) {
         Consume(m_staleBytes);
     } else {
+        NoteLateInput(m_pending);
         m_pending.clear();
     }
     m_staleBytes = 0;
@@ -493,6 +640,11 @@ bool StreamLink::Close() {
     std::lock_guard lock(m_mutex);
     m_pending.clear();
     return m_stream->Close();
+}
+
+LinkStatus StreamLink::LastStatus() const {
+    std::lock_guard lock(m_mutex);
+    return m_status;
 }
 
 }  // namespace ktx::linklib

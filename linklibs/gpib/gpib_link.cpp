@@ -98,6 +98,17 @@ class GpibStream final : public ByteStream {
 
     bool UsesLineTerminator() const override { return false; }
 
+    // Selected device clear: the instrument drops its output queue and half-read input.
+    bool ClearDevice(Clock::time_point deadline) override {
+        if (m_device < 0) {
+            return false;
+        }
+        m_out.clear();
+        m_lineFeedOwed = false;
+        m_api.ibtmo(m_device, GpibTimeoutCode(RemainingMs(deadline)));
+        return (m_api.ibclr(m_device) & kErr) == 0;
+    }
+
     std::ptrdiff_t Receive(char* buffer, std::size_t size, Clock::time_point deadline) override {
         if (m_device < 0 || size == 0) {
             return -1;
@@ -143,19 +154,22 @@ class GpibStream final : public ByteStream {
     bool m_lineFeedOwed = false;
 };
 
-std::unique_ptr<ByteStream> OpenGpib(const char* configPath, bool /*askUser*/, std::int32_t* port) {
+std::unique_ptr<ByteStream> OpenGpib(const char* configPath, bool /*askUser*/, std::int32_t* port,
+                                     LinkStatus& failure) {
     const LinkSettings settings(configPath, "GPIB");
     settings.WriteDefaultsIfMissing({{"BOARD", "0"}, {"PAD", "1"}});
     const long board = settings.Integer("BOARD", 0);
     const long pad = settings.Integer("PAD", 1);
     if (board < 0 || board > 15 || pad < 0 || pad > 30) {
         std::fprintf(stderr, "ktx_gpib: [GPIB] BOARD %ld / PAD %ld out of range\n", board, pad);
+        failure = {KTX_LINK_E_SETTINGS, 0, 0};
         return nullptr;
     }
     GpibApi api;
     const std::string reason = api.Load();
     if (!reason.empty()) {
         std::fprintf(stderr, "ktx_gpib: %s\n", reason.c_str());
+        failure = {KTX_LINK_E_DRIVER, 0, 0};
         return nullptr;
     }
     // Time-out T1s until the link sets its own; EOI with the last byte; no end-of-string byte.
@@ -163,6 +177,7 @@ std::unique_ptr<ByteStream> OpenGpib(const char* configPath, bool /*askUser*/, s
         api.ibdev(static_cast<int>(board), static_cast<int>(pad), 0, GpibTimeoutCode(1000), 1, 0);
     if (device < 0) {
         std::fprintf(stderr, "ktx_gpib: no device at board %ld, address %ld\n", board, pad);
+        failure = {KTX_LINK_E_NOT_FOUND, 0, 0};
         api.Unload();
         return nullptr;
     }

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <libserialport.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -180,11 +181,30 @@ speed_t TerminalSpeed(int baud) {
     }
 }
 
-std::unique_ptr<ByteStream> OpenTerminal(const std::string& device, const SerialConfig& config) {
+// Two links on one serial line garble each other's answers: the second is refused as busy.
+// The lock goes with the descriptor.
+bool LockLine(int fd, const std::string& device, LinkStatus& failure) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        return true;
+    }
+    const int error = errno;
+    std::fprintf(stderr, "ktx_serial: %s is in use: %s\n", device.c_str(), std::strerror(error));
+    failure = OpenFailureFromErrno(error);
+    return false;
+}
+
+std::unique_ptr<ByteStream> OpenTerminal(const std::string& device, const SerialConfig& config,
+                                         LinkStatus& failure) {
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        const int error = errno;
         std::fprintf(stderr, "ktx_serial: cannot open %s: %s\n", device.c_str(),
-                     std::strerror(errno));
+                     std::strerror(error));
+        failure = OpenFailureFromErrno(error);
+        return nullptr;
+    }
+    if (!LockLine(fd, device, failure)) {
+        ::close(fd);
         return nullptr;
     }
     termios mode{};
@@ -192,6 +212,7 @@ std::unique_ptr<ByteStream> OpenTerminal(const std::string& device, const Serial
     if (::tcgetattr(fd, &mode) != 0 || speed == B0) {
         std::fprintf(stderr, "ktx_serial: %s is no terminal or %d baud is not supported\n",
                      device.c_str(), config.baud);
+        failure = {KTX_LINK_E_SETTINGS, 0, 0};
         ::close(fd);
         return nullptr;
     }
@@ -218,6 +239,7 @@ std::unique_ptr<ByteStream> OpenTerminal(const std::string& device, const Serial
     if (::tcsetattr(fd, TCSANOW, &mode) != 0) {
         std::fprintf(stderr, "ktx_serial: cannot configure %s: %s\n", device.c_str(),
                      std::strerror(errno));
+        failure = {KTX_LINK_E_SETTINGS, 0, 0};
         ::close(fd);
         return nullptr;
     }
@@ -276,7 +298,7 @@ bool Configure(sp_port* port, const SerialConfig& config) {
 }
 
 std::unique_ptr<ByteStream> OpenSerial(const char* configPath, bool /*askUser*/,
-                                       std::int32_t* portNumber) {
+                                       std::int32_t* portNumber, LinkStatus& failure) {
     const LinkSettings rs232(configPath, "RS232");
     rs232.WriteDefaultsIfMissing({{"CONFIG", kDefaultConfig}});
     const std::string text = rs232.Text("CONFIG", kDefaultConfig);
@@ -284,22 +306,31 @@ std::unique_ptr<ByteStream> OpenSerial(const char* configPath, bool /*askUser*/,
     if (!config) {
         std::fprintf(stderr, "ktx_serial: [RS232] CONFIG \"%s\" is invalid (expected e.g. %s)\n",
                      text.c_str(), kDefaultConfig);
+        failure = {KTX_LINK_E_SETTINGS, 0, 0};
         return nullptr;
     }
     const LinkSettings serial(configPath, "SERIAL");
     const std::string device = DeviceForPort(serial, config->port);
     sp_port* port = nullptr;
     if (sp_get_port_by_name(device.c_str(), &port) != SP_OK) {
-        std::unique_ptr<ByteStream> terminal = OpenTerminal(device, *config);
+        std::unique_ptr<ByteStream> terminal = OpenTerminal(device, *config, failure);
         if (terminal != nullptr) {
             *portNumber = config->port;
         }
         return terminal;
     }
     if (sp_open(port, SP_MODE_READ_WRITE) != SP_OK) {
+        const int error = sp_last_error_code();
         char* message = sp_last_error_message();
         std::fprintf(stderr, "ktx_serial: cannot open %s: %s\n", device.c_str(), message);
         sp_free_error_message(message);
+        sp_free_port(port);
+        failure = OpenFailureFromErrno(error);
+        return nullptr;
+    }
+    int fd = -1;
+    if (sp_get_port_handle(port, &fd) == SP_OK && !LockLine(fd, device, failure)) {
+        sp_close(port);
         sp_free_port(port);
         return nullptr;
     }
@@ -308,6 +339,7 @@ std::unique_ptr<ByteStream> OpenSerial(const char* configPath, bool /*askUser*/,
         std::fprintf(stderr, "ktx_serial: cannot set %s on %s: %s\n", text.c_str(), device.c_str(),
                      message);
         sp_free_error_message(message);
+        failure = {KTX_LINK_E_SETTINGS, 0, 0};
         sp_close(port);
         sp_free_port(port);
         return nullptr;

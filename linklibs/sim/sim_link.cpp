@@ -99,6 +99,18 @@ class SimStream final : public ByteStream {
         return true;
     }
 
+    // The simulated instrument knows device clear like a GPIB instrument: it drops its unread
+    // output, late answers included, and any half-received command.
+    bool ClearDevice(Clock::time_point /*deadline*/) override {
+        std::lock_guard lock(m_mutex);
+        if (m_closed || m_dropped) {
+            return false;
+        }
+        m_instrument.DeviceClear();
+        m_answers.Clear();  // answers held back by the delay switch are output too
+        return true;
+    }
+
     bool Close() override {
         std::lock_guard lock(m_mutex);
         m_closed = true;
@@ -129,7 +141,8 @@ class SimStream final : public ByteStream {
     bool m_dropped = false;
 };
 
-std::unique_ptr<ByteStream> OpenSim(const char* configPath, bool /*askUser*/, std::int32_t* port) {
+std::unique_ptr<ByteStream> OpenSim(const char* configPath, bool /*askUser*/, std::int32_t* port,
+                                    LinkStatus& failure) {
     const LinkSettings settings(configPath, "SIM");
     SimSelection selection(configPath);
     // The keys a user may want to edit, written once into kurvitex.ini; never into an
@@ -153,6 +166,7 @@ std::unique_ptr<ByteStream> OpenSim(const char* configPath, bool /*askUser*/, st
     if (length < 1 || length > 10'000'000) {
         std::fprintf(stderr, "ktx_sim: [SIM] RECORDLENGTH %ld is out of range 1 ... 10000000\n",
                      length);
+        failure = {KTX_LINK_E_SETTINGS, 0, 0};
         return nullptr;
     }
     config.recordLength = length;

@@ -108,7 +108,7 @@ class TcpStream final : public ByteStream {
     int m_fd;
 };
 
-int ConnectWithTimeout(const std::string& host, int port) {
+int ConnectWithTimeout(const std::string& host, int port, LinkStatus& failure) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -117,6 +117,7 @@ int ConnectWithTimeout(const std::string& host, int port) {
     const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
     if (rc != 0) {
         std::fprintf(stderr, "ktx_tcp: host %s not found: %s\n", host.c_str(), gai_strerror(rc));
+        failure = {KTX_LINK_E_NOT_FOUND, 0, 0};
         return -1;
     }
     int fd = -1;
@@ -150,6 +151,8 @@ int ConnectWithTimeout(const std::string& host, int port) {
     if (fd < 0) {
         std::fprintf(stderr, "ktx_tcp: no connection to %s:%d: %s\n", host.c_str(), port,
                      std::strerror(lastError));
+        failure = lastError == ETIMEDOUT ? LinkStatus{KTX_LINK_E_TIMEOUT, kConnectTimeoutMs, 0}
+                                         : OpenFailureFromErrno(lastError);
         return -1;
     }
     // Commands are short and answered at once; Nagle's delay would slow every query.
@@ -158,7 +161,8 @@ int ConnectWithTimeout(const std::string& host, int port) {
     return fd;
 }
 
-std::unique_ptr<ByteStream> OpenTcp(const char* configPath, bool /*askUser*/, std::int32_t* port) {
+std::unique_ptr<ByteStream> OpenTcp(const char* configPath, bool /*askUser*/, std::int32_t* port,
+                                    LinkStatus& failure) {
     const LinkSettings settings(configPath, "TCP");
     settings.WriteDefaultsIfMissing({{"HOST", "127.0.0.1"}, {"PORT", "5025"}});
     const std::string host = settings.Text("HOST", "127.0.0.1");
@@ -166,9 +170,10 @@ std::unique_ptr<ByteStream> OpenTcp(const char* configPath, bool /*askUser*/, st
     if (host.empty() || number < 1 || number > 65535) {
         std::fprintf(stderr, "ktx_tcp: [TCP] HOST/PORT invalid: \"%s\" %ld\n", host.c_str(),
                      number);
+        failure = {KTX_LINK_E_SETTINGS, 0, 0};
         return nullptr;
     }
-    const int fd = ConnectWithTimeout(host, static_cast<int>(number));
+    const int fd = ConnectWithTimeout(host, static_cast<int>(number), failure);
     if (fd < 0) {
         return nullptr;
     }

@@ -3,9 +3,11 @@
 // Settings in [USBTMC]: DEVICE (default /dev/usbtmc0). The status line port is the number at
 // the end of the device name (0 when there is none).
 //
-// The driver frames messages itself: one write() is one message, one read() returns (part of)
-// one answer. Reads block in the driver, so its time-out is set to what is left of ours
-// before every read.
+// The driver frames messages itself: one write() is one message (it sets EOM on its last
+// transfer), one read() returns (part of) one answer. So the bytes of a message are collected
+// and written with one write() when the message ends; raw text sent ahead of a command thus
+// reaches the instrument in the same message. Reads block in the driver, so its time-out is
+// set to what is left of ours before every read.
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -39,21 +41,45 @@ class UsbtmcStream final : public ByteStream {
     explicit UsbtmcStream(int fd) : m_fd(fd) {}
     ~UsbtmcStream() override { Close(); }
 
-    std::ptrdiff_t Send(std::string_view bytes, Clock::time_point deadline) override {
+    std::ptrdiff_t Send(std::string_view bytes, Clock::time_point /*deadline*/) override {
         if (m_fd < 0) {
             return -1;
         }
-        SetDriverTimeout(deadline);
-        for (;;) {
-            const ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
-            if (n >= 0) {
-                return n;
-            }
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno == ETIMEDOUT ? 0 : -1;
+        m_out.append(bytes);
+        return static_cast<std::ptrdiff_t>(bytes.size());
+    }
+
+    bool EndOfMessage(Clock::time_point deadline) override {
+        if (m_fd < 0) {
+            return false;
         }
+        std::string message;
+        message.swap(m_out);
+        SetDriverTimeout(deadline);
+        std::size_t done = 0;
+        while (done < message.size()) {
+            const ssize_t n = ::write(m_fd, message.data() + done, message.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+            } else if (n == 0 || errno != EINTR) {
+                return false;  // ETIMEDOUT: the instrument took nothing in time
+            }
+        }
+        return true;
+    }
+
+    bool ClearDevice(Clock::time_point deadline) override {
+#ifdef USBTMC_IOCTL_CLEAR
+        if (m_fd < 0) {
+            return false;
+        }
+        m_out.clear();
+        SetDriverTimeout(deadline);
+        return ::ioctl(m_fd, USBTMC_IOCTL_CLEAR) == 0;
+#else
+        (void)deadline;
+        return false;
+#endif
     }
 
     std::ptrdiff_t Receive(char* buffer, std::size_t size, Clock::time_point deadline) override {
@@ -85,7 +111,9 @@ class UsbtmcStream final : public ByteStream {
     // only ever dropped by the failed read that meets them.
     void Drain(std::string& /*out*/) override {}
 
-    bool Close() override { return CloseFd(m_fd); }
+    bool Close() override {
+        return CloseFd(m_fd);
+    }
 
   private:
     void SetDriverTimeout(Clock::time_point deadline) {
@@ -99,6 +127,7 @@ class UsbtmcStream final : public ByteStream {
     }
 
     int m_fd;
+    std::string m_out;  // the message being collected
 };
 
 int TrailingNumber(const std::string& text) {
@@ -110,15 +139,17 @@ int TrailingNumber(const std::string& text) {
     return digits.empty() ? 0 : std::stoi(digits);
 }
 
-std::unique_ptr<ByteStream> OpenUsbtmc(const char* configPath, bool /*askUser*/,
-                                       std::int32_t* port) {
+std::unique_ptr<ByteStream> OpenUsbtmc(const char* configPath, bool /*askUser*/, std::int32_t* port,
+                                       LinkStatus& failure) {
     const LinkSettings settings(configPath, "USBTMC");
     settings.WriteDefaultsIfMissing({{"DEVICE", "/dev/usbtmc0"}});
     const std::string device = settings.Text("DEVICE", "/dev/usbtmc0");
     const int fd = ::open(device.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
+        const int error = errno;
         std::fprintf(stderr, "ktx_usbtmc: cannot open %s: %s\n", device.c_str(),
-                     std::strerror(errno));
+                     std::strerror(error));
+        failure = OpenFailureFromErrno(error);
         return nullptr;
     }
     *port = TrailingNumber(device);

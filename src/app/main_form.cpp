@@ -30,6 +30,7 @@
 #include "app/status_line.h"
 #include "app/window_arrangement.h"
 #include "config/device_file.h"
+#include "config/message_catalog.h"
 #include "config/notifier.h"
 #include "link/link_commands.h"
 #include "view/view_commands.h"
@@ -41,6 +42,7 @@ namespace {
 
 constexpr int kMsgNoActiveWindow = 304;
 constexpr int kMsgNotConnected = 301;
+constexpr int kMsgCause = 262;
 constexpr int kMsgModeNotRead = 39;
 constexpr int kDualModeType = 9;
 constexpr int kHandheldType = 20;
@@ -128,6 +130,12 @@ TMainForm::TMainForm(ProgramState state, MainFormOptions options, QWidget* paren
     m_memo1->setGeometry(10, 10, 360, 440);
     m_memo1->hide();
 
+    // Why an exchange failed goes to the status line (through the event loop when a worker
+    // thread made the call).
+    m_transport.SetFailureCallback([this](const LinkFailure& failure) {
+        QMetaObject::invokeMethod(m_status,
+                                  [this, text = Q(failure.text)] { m_status->ShowNote(text); });
+    });
     BuildMenus();
     BuildToolBar();
     ClaimOwnActions();
@@ -512,10 +520,16 @@ void TMainForm::NotConnected() {
         m_splash->close();
         m_splash = nullptr;
     }
+    const QString help = m_memo1->toPlainText();
+    if (const LinkFailure failure = m_transport.LastFailure(); failure.Known()) {
+        m_memo1->append(QStringLiteral("\n%1 %2").arg(
+            Q(std::string(MessageCatalog::Message(kMsgCause))), Q(failure.text)));
+    }
     m_memo1->show();
     m_memo1->raise();
     ShowInfoMsg(m_notifier, kMsgNotConnected, 0);
     m_memo1->hide();
+    m_memo1->setPlainText(help);
 }
 
 void TMainForm::ReadDisplayMode() {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/ktx_commands.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -56,6 +57,7 @@ constexpr const char* kUsage =
     "  ktx math diff|int|inv|smooth|hist QUELLE ZIEL [--factor F] [--start A --stop B] "
     "[--column C]\n"
     "  ktx math2 add|sub|mul|div QUELLE1 QUELLE2 ZIEL.ktx [--column1 C] [--column2 C]\n"
+    "  ktx --help\n"
     "VERBINDUNG: --link tcp:HOST:PORT | serial:GERÄT[:COMn:BAUD,P,D,S] | sim[:MODELL] | "
     "usbtmc:GERÄT | gpib:[BOARD:]ADRESSE\n"
     "            [--type GERÄTETYP] [--device GERÄTEDATEI] [--timeout MS]; ohne --link gilt "
@@ -410,9 +412,15 @@ int Validate(const Args& a, std::ostream& out, std::ostream& err) {
 
 int RunKtx(const std::vector<std::string>& args, const KtxEnvironment& environment,
            std::ostream& out, std::ostream& err) {
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        (args.empty() ? err : out) << kUsage;
-        return args.empty() ? kExitUsage : kExitOk;
+    if (args.empty()) {
+        err << kUsage;
+        return kExitUsage;
+    }
+    // Asked for help, anywhere on the line ("ktx query --help"): the usage, and success.
+    if (std::find(args.begin(), args.end(), "--help") != args.end() ||
+        std::find(args.begin(), args.end(), "-h") != args.end()) {
+        out << kUsage;
+        return kExitOk;
     }
     if (IsViewCommand(args[0])) {
         return RunViewCommand(args[0], std::vector<std::string>(args.begin() + 1, args.end()), out,

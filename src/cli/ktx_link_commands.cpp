@@ -167,10 +167,14 @@ bool ParseLinkOption(const std::string& option, LinkChoice& choice) {
 }
 
 struct LinkSession::Impl {
-    explicit Impl(Notifier& n) : notifier(n), transport(n) {}
+    explicit Impl(Notifier& n) : notifier(n), transport(n) {
+        transport.SetCauseInMessages(true);  // stderr is all a script's user sees
+        transport.SetFailureCallback([this](const LinkFailure& f) { latestFailure = f; });
+    }
     Notifier& notifier;
     LinkChoice choice;
     std::unique_ptr<TempConfig> temp;
+    LinkFailure latestFailure;
     CommandTransport transport;
 };
 
@@ -186,6 +190,10 @@ CommandTransport& LinkSession::Transport() {
 
 const LinkChoice& LinkSession::Choice() const {
     return m_impl->choice;
+}
+
+LinkFailure LinkSession::LatestFailure() const {
+    return m_impl->latestFailure;
 }
 
 int LinkSession::Open(const std::map<std::string, std::string>& options, const KtxEnvironment& env,
@@ -273,10 +281,18 @@ int RunLinkCommand(const std::string& command, const std::vector<std::string>& p
         }
     }
     if (!ok) {
-        ShowErrorMsg(notifier, kMsgNotConnected, 0);
+        ShowLinkFailure(notifier, kMsgNotConnected, transport.LastFailure());
         return kExitFailure;
     }
     return kExitOk;
+}
+
+void ShowLinkFailure(Notifier& notifier, int message, const LinkFailure& failure) {
+    if (failure.Known()) {
+        ShowErrorMsgText(notifier, message, "(" + failure.text + ")", 0);
+    } else {
+        ShowErrorMsg(notifier, message, 0);
+    }
 }
 
 }  // namespace ktx

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "link/link_failure.h"
+
 namespace ktx {
 
 class CommandTransport;
@@ -44,11 +46,18 @@ class LinkSession {
              std::ostream& err);
     CommandTransport& Transport();
     const LinkChoice& Choice() const;
+    // The cause of the latest failure in this session whose cause is known, even when later
+    // commands (restarting the acquisition after a failed transfer) went through.
+    LinkFailure LatestFailure() const;
 
   private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
+
+// Message `message` as an error, with the cause of the failure in parentheses when it is known
+// ("Gerät nicht angeschlossen (Zeitüberschreitung nach 1000 ms)").
+void ShowLinkFailure(Notifier& notifier, int message, const LinkFailure& failure);
 
 // `command` is one of idn, query, send, receive; `positional` are its arguments and `options`
 // the "--name value" options (--link, --type, --device, --timeout).

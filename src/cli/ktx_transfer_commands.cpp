@@ -14,6 +14,7 @@
 #include "cli/ktx_link_commands.h"
 #include "cli/stream_notifier.h"
 #include "config/device_file.h"
+#include "config/message_catalog.h"
 #include "config/notifier.h"
 #include "config/progress.h"
 #include "waveform/waveform_transfer.h"
@@ -28,6 +29,7 @@ constexpr int kMsgRangeTooLarge = 15;
 constexpr int kMsgBadFileName = 42;
 constexpr int kMsgBadStart = 43;
 constexpr int kMsgBadStop = 44;
+constexpr int kMsgCause = 262;
 constexpr std::size_t kMaxSources = 10;
 
 constexpr const char* kTransferUsage =
@@ -258,7 +260,14 @@ int RunTransferCommand(const std::string& command, const std::vector<std::string
             out << *outcome.pointsRead << " Punkte\n";
         }
     }
-    return outcome.ok ? kExitOk : kExitFailure;
+    if (!outcome.ok) {
+        // The transfer has said what failed; the link says why.
+        if (const LinkFailure failure = session.LatestFailure(); failure.Known()) {
+            err << MessageCatalog::Message(kMsgCause) << ' ' << failure.text << '\n';
+        }
+        return kExitFailure;
+    }
+    return kExitOk;
 }
 
 }  // namespace ktx

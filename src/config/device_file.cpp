@@ -11,6 +11,7 @@ namespace ktx {
 namespace {
 
 constexpr std::size_t kMaxText = 255;
+constexpr int kDefaultDeviceTimeoutSeconds = 10;
 const std::string kDegreeLatin1 = "\xB0";
 const std::string kDegreeUtf8 = "\xC2\xB0";
 
@@ -60,7 +61,16 @@ int ReadDeviceWait(const std::string& deviceFile, int defaultWait) {
 }
 
 int ReadDeviceTimeout(const std::string& deviceFile) {
-    return ProfileFile(deviceFile).ReadInt("DEVICE", "TMO", 10);
+    return ProfileFile(deviceFile).ReadInt("DEVICE", "TMO", kDefaultDeviceTimeoutSeconds);
+}
+
+std::uint16_t DeviceTimeoutMs(int tmoSeconds) {
+    const long long seconds = tmoSeconds > 0 ? tmoSeconds : kDefaultDeviceTimeoutSeconds;
+    return static_cast<std::uint16_t>(std::min<long long>(seconds * 1000, 65535));
+}
+
+std::uint16_t ReadDeviceTimeoutMs(const std::string& deviceFile) {
+    return DeviceTimeoutMs(ReadDeviceTimeout(deviceFile));
 }
 
 int ReadInterfaces(const std::string& deviceFile) {

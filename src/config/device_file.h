@@ -4,6 +4,7 @@
 // of one section; lists are bounded by kMaxListEntries, whatever COUNT a file claims.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -43,8 +44,16 @@ int ReadEncoding(const std::string& deviceFile);
 // [DEVICE] WAIT in ms; `defaultWait` when missing (0 for set-ups, kPictureWaitDefault for the
 // type-2 hard copy).
 int ReadDeviceWait(const std::string& deviceFile, int defaultWait = 0);
-// [DEVICE] TMO, default 10: the time-out handed to the interface library while a set-up is sent.
+// [DEVICE] TMO, default 10: the time-out in seconds while a set-up is sent (every shipped file
+// has 10, the slower type-2 instruments 20; as milliseconds those would fail every set-up).
 int ReadDeviceTimeout(const std::string& deviceFile);
+// TMO as the interface library takes it: milliseconds, at most 65 535 (the 16-bit time-out,
+// about 65 s). A TMO of 0 or less counts as the default 10 s: a zero time-out would fail every
+// group of the set-up.
+std::uint16_t DeviceTimeoutMs(int tmoSeconds);
+// DeviceTimeoutMs(ReadDeviceTimeout(deviceFile)): what the set-up transfer hands to
+// LinkSetTimeout.
+std::uint16_t ReadDeviceTimeoutMs(const std::string& deviceFile);
 // The interface mask from [INTERFACE] RS232, GPIB, LAN and USB (each 0 or 1, default 0).
 int ReadInterfaces(const std::string& deviceFile);
 // [COLOR] ENABLE = 1: the instrument delivers colour hard copies.

@@ -167,6 +167,21 @@ constexpr Entry kStrings[] = {
     {10207, "Datei konnte nicht geschrieben werden"},
     {10208, "TIMEOUT writefile"},
     {10209, "Schnittstelle konnte nicht geschlossen werden"},
+    // Causes of a failed exchange, added to the messages above where the user reads them
+    // (status line, Memo1, the command line's error stream). "%1"/"%2" take the numbers.
+    {10250, "Zeitüberschreitung nach %1 ms"},
+    {10251, "Verbindung vom Gerät geschlossen"},
+    {10252, "Verbindung abgelehnt"},
+    {10253, "Gerät belegt"},
+    {10254, "Block kürzer als angekündigt: %1 von %2 Bytes"},
+    {10255, "Größengrenze von %1 Bytes erreicht"},
+    {10256, "Größengrenze von %1 Bytes erreicht (angekündigt: %2 Bytes)"},
+    {10257, "ungültige Schnittstelleneinstellungen"},
+    {10258, "Treiber nicht installiert"},
+    {10259, "Antwort ist kein gültiger Datenblock"},
+    {10260, "Dateifehler:"},
+    {10261, "keine Verbindung geöffnet"},
+    {10262, "Ursache:"},
 
     {10300, "Bitte Schnittstellenauswahl überprüfen"},
     {10301, "Gerät nicht angeschlossen"},

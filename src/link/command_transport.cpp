@@ -4,10 +4,12 @@
 #include <QLoggingCategory>
 
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "config/notifier.h"
+#include "config/safe_file.h"
 
 Q_LOGGING_CATEGORY(lcLink, "ktx.link")
 
@@ -41,7 +43,7 @@ void CommandTransport::Pause(int ms) {
     }
 }
 
-// --- the nine operations ----------------------------------------------------------------------
+// --- the operations of the table -----------------------------------------------------------------
 
 std::uint16_t CommandTransport::OpLinkOpen(const std::string& configPath, bool askUser) {
     const KtxLinkOps* ops = m_library.Ops();
@@ -56,7 +58,31 @@ std::uint16_t CommandTransport::OpLinkOpen(const std::string& configPath, bool a
 
 bool CommandTransport::OpLinkWrite(const std::string& text) {
     const KtxLinkOps* ops = m_library.Ops();
-    return ops && ops->LinkWrite(static_cast<std::uint16_t>(m_handle), text.c_str()) != 0;
+    if (!ops) {
+        return false;
+    }
+    // Raw text kept for a library without LinkWriteRaw begins this message.
+    std::string message;
+    message.swap(m_rawPending);
+    message += text;
+    if (ops->LinkWrite(static_cast<std::uint16_t>(m_handle), message.c_str()) == 0) {
+        NoteFailure(static_cast<std::uint16_t>(m_handle));
+        return false;
+    }
+    return true;
+}
+
+bool CommandTransport::OpLinkWriteRaw(const std::string& text) {
+    const auto writeRaw = m_library.WriteRaw();
+    if (!writeRaw) {
+        m_rawPending += text;  // handed over with the next LinkWrite, so the message is whole
+        return m_library.Ops() != nullptr;
+    }
+    if (writeRaw(static_cast<std::uint16_t>(m_handle), text.c_str()) == 0) {
+        NoteFailure(static_cast<std::uint16_t>(m_handle));
+        return false;
+    }
+    return true;
 }
 
 bool CommandTransport::OpLinkRead(std::string& answer) {
@@ -67,6 +93,7 @@ bool CommandTransport::OpLinkRead(std::string& answer) {
     // The library gets a zeroed buffer and we never trust it to terminate the text.
     std::vector<char> buffer(KTX_LINK_READ_BUFFER + 1, '\0');
     if (ops->LinkRead(static_cast<std::uint16_t>(m_handle), buffer.data()) == 0) {
+        NoteFailure(static_cast<std::uint16_t>(m_handle));
         return false;
     }
     buffer[KTX_LINK_READ_BUFFER] = '\0';
@@ -76,12 +103,31 @@ bool CommandTransport::OpLinkRead(std::string& answer) {
 
 bool CommandTransport::OpLinkReceiveFile(const std::string& fileName) {
     const KtxLinkOps* ops = m_library.Ops();
-    return ops && ops->LinkReceiveFile(static_cast<std::uint16_t>(m_handle), fileName.c_str()) != 0;
+    if (!ops) {
+        return false;
+    }
+    if (ops->LinkReceiveFile(static_cast<std::uint16_t>(m_handle), fileName.c_str()) == 0) {
+        NoteFailure(static_cast<std::uint16_t>(m_handle));
+        return false;
+    }
+    return true;
 }
 
 bool CommandTransport::OpLinkSendFile(const std::string& fileName) {
     const KtxLinkOps* ops = m_library.Ops();
-    return ops && ops->LinkSendFile(static_cast<std::uint16_t>(m_handle), fileName.c_str()) != 0;
+    if (!ops) {
+        return false;
+    }
+    // Raw text kept for a library without LinkWriteRaw cannot be put in front of a file: it
+    // goes as a message of its own.
+    if (!m_rawPending.empty() && !OpLinkWrite({})) {
+        return false;
+    }
+    if (ops->LinkSendFile(static_cast<std::uint16_t>(m_handle), fileName.c_str()) == 0) {
+        NoteFailure(static_cast<std::uint16_t>(m_handle));
+        return false;
+    }
+    return true;
 }
 
 bool CommandTransport::OpLinkClose() {
@@ -105,7 +151,52 @@ std::uint16_t CommandTransport::OpLinkSetTimeout(std::uint16_t value) {
 
 bool CommandTransport::OpLinkReadData(void* buffer, std::uint32_t count) {
     const KtxLinkOps* ops = m_library.Ops();
-    return ops && ops->LinkReadData(static_cast<std::uint16_t>(m_handle), buffer, count) != 0;
+    if (!ops) {
+        return false;
+    }
+    if (ops->LinkReadData(static_cast<std::uint16_t>(m_handle), buffer, count) == 0) {
+        NoteFailure(static_cast<std::uint16_t>(m_handle));
+        return false;
+    }
+    return true;
+}
+
+// --- causes -----------------------------------------------------------------------------------
+
+void CommandTransport::NoteFailure(std::uint16_t handle) {
+    const auto lastError = m_library.LastError();
+    if (!lastError) {
+        return;  // a version 1 library does not say why
+    }
+    std::uint32_t detail = 0;
+    std::uint32_t expected = 0;
+    const std::int32_t code = lastError(handle, &detail, &expected);
+    if (code != KTX_LINK_OK && code != KTX_LINK_SHORT_DATA) {
+        RecordFailure(MakeLinkFailure(code, detail, expected));
+    }
+}
+
+void CommandTransport::RecordFailure(LinkFailure failure) {
+    m_lastFailure = std::move(failure);
+    qCDebug(lcLink) << "Link failure:" << m_lastFailure.text.c_str();
+    if (m_onFailure && m_lastFailure.Known()) {
+        m_onFailure(m_lastFailure);
+    }
+}
+
+LinkFailure CommandTransport::LastFailure() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastFailure;
+}
+
+void CommandTransport::SetFailureCallback(FailureFunction callback) {
+    std::lock_guard lock(m_mutex);
+    m_onFailure = std::move(callback);
+}
+
+void CommandTransport::SetCauseInMessages(bool on) {
+    std::lock_guard lock(m_mutex);
+    m_causeInMessages = on;
 }
 
 // --- the routines the program uses ------------------------------------------------------------
@@ -114,6 +205,7 @@ void CommandTransport::OpenLink(const LinkSettings& settings, bool askUser,
                                 const std::string& configPath) {
     std::lock_guard lock(m_mutex);
     CloseLink();
+    m_lastFailure = {};
     m_settings = settings;
     std::string reason;
     if (settings.libraryName.empty() ||
@@ -125,7 +217,15 @@ void CommandTransport::OpenLink(const LinkSettings& settings, bool askUser,
     }
     m_handle = OpLinkOpen(configPath, askUser);
     if (m_handle == 0) {
-        ShowErrorMsg(m_notifier, kMsgNoInterface, kHelpNoInterface);
+        if (m_library.Ops()) {
+            NoteFailure(0);  // handle 0: why the open failed
+        }
+        if (m_causeInMessages && m_lastFailure.Known()) {
+            ShowErrorMsgText(m_notifier, kMsgNoInterface, "(" + m_lastFailure.text + ")",
+                             kHelpNoInterface);
+        } else {
+            ShowErrorMsg(m_notifier, kMsgNoInterface, kHelpNoInterface);
+        }
     }
     OpLinkSetTimeout(kOpenTimeout);
 }
@@ -136,6 +236,7 @@ void CommandTransport::CloseLink() {
         OpLinkClose();  // a second try; its result does not matter
     }
     m_handle = 0;
+    m_rawPending.clear();
     m_library.Unload();
 }
 
@@ -150,6 +251,7 @@ std::string CommandTransport::WithTerminator(const std::string& command) const {
 
 bool CommandTransport::SendCommand(const std::string& command) {
     std::lock_guard lock(m_mutex);
+    m_lastFailure = {};
     const bool ok = m_handle > 0 && OpLinkWrite(WithTerminator(command));
     if (m_settings.linkType == kLinkGpib) {
         Pause(kGpibPause);  // after every command, whether it went through or not
@@ -159,7 +261,8 @@ bool CommandTransport::SendCommand(const std::string& command) {
 
 bool CommandTransport::SendRaw(const std::string& text) {
     std::lock_guard lock(m_mutex);
-    const bool ok = m_handle > 0 && OpLinkWrite(text);
+    m_lastFailure = {};
+    const bool ok = m_handle > 0 && OpLinkWriteRaw(text);
     if (m_settings.linkType == kLinkGpib) {
         Pause(kGpibPause);
     }
@@ -168,6 +271,7 @@ bool CommandTransport::SendRaw(const std::string& text) {
 
 std::string CommandTransport::Query(const std::string& command) {
     std::lock_guard lock(m_mutex);
+    m_lastFailure = {};
     OpLinkClear();
     std::string answer;
     if (m_handle > 0 && OpLinkWrite(WithTerminator(command)) && OpLinkRead(answer)) {
@@ -178,6 +282,7 @@ std::string CommandTransport::Query(const std::string& command) {
 
 std::string CommandTransport::QueryRetry(const std::string& command) {
     std::lock_guard lock(m_mutex);
+    m_lastFailure = {};
     OpLinkClear();
     for (;;) {
         std::string answer;
@@ -193,8 +298,20 @@ std::string CommandTransport::QueryRetry(const std::string& command) {
 bool CommandTransport::FileTransfer(const std::string& fileName, const std::string& command,
                                     bool receive, int delayMs) {
     std::lock_guard lock(m_mutex);
+    m_lastFailure = {};
     if (m_handle <= 0) {
         return false;
+    }
+    // A response is received into a file next to the target, renamed onto it only when
+    // complete. A target that cannot be written fails before anything is asked of the
+    // instrument, so no answer is left behind unread.
+    std::optional<SafeFile> target;
+    if (receive) {
+        target.emplace(fileName);
+        if (!target->Begin()) {
+            RecordFailure(MakeFileFailure(target->Error()));
+            return false;
+        }
     }
     if (!command.empty()) {
         OpLinkWrite(command);  // as it is: no line feed, no pause, result not needed
@@ -205,14 +322,18 @@ bool CommandTransport::FileTransfer(const std::string& fileName, const std::stri
     bool ok;
     if (receive) {
         OpLinkClear();
-        ok = OpLinkReceiveFile(fileName);
+        ok = OpLinkReceiveFile(target->TempPath());
     } else {
         ok = OpLinkSendFile(fileName);
     }
     if (gpib) {
         OpLinkSetTimeout(previous);
     }
-    return ok;
+    if (receive && ok && !target->Commit()) {
+        RecordFailure(MakeFileFailure(target->Error()));
+        ok = false;
+    }
+    return ok;  // a failed receive: `target` removes the temporary file
 }
 
 bool CommandTransport::ReceiveToFile(const std::string& fileName, const std::string& command,
@@ -229,9 +350,22 @@ void CommandTransport::LinkClear() {
     OpLinkClear();
 }
 
-bool CommandTransport::LinkReadData(void* buffer, std::uint32_t count) {
+bool CommandTransport::LinkReadData(void* buffer, std::uint32_t count, std::uint32_t* stored) {
     std::lock_guard lock(m_mutex);
-    return OpLinkReadData(buffer, count);
+    m_lastFailure = {};
+    if (!OpLinkReadData(buffer, count)) {
+        return false;
+    }
+    if (stored) {
+        *stored = count;
+        std::uint32_t detail = 0;
+        const auto lastError = m_library.LastError();
+        if (lastError && lastError(static_cast<std::uint16_t>(m_handle), &detail, nullptr) ==
+                             KTX_LINK_SHORT_DATA) {
+            *stored = detail;
+        }
+    }
+    return true;
 }
 
 std::uint16_t CommandTransport::LinkSetTimeout(std::uint16_t timeoutMs) {

@@ -77,9 +77,10 @@ bool LinkLibrary::Load(const std::string& dir, const std::string& name, std::str
     }
     const auto entry = reinterpret_cast<KtxLinkOpsFunction>(library->resolve(KTX_LINK_OPS_SYMBOL));
     const KtxLinkOps* ops = entry ? entry() : nullptr;
-    if (!ops || ops->version != KTX_LINK_VERSION || ops->count < 9 || !ops->LinkOpen ||
-        !ops->LinkWrite || !ops->LinkRead || !ops->LinkReceiveFile || !ops->LinkSendFile ||
-        !ops->LinkClose || !ops->LinkClear || !ops->LinkSetTimeout || !ops->LinkReadData) {
+    // Any version: slots never change their meaning, later versions only add some.
+    if (!ops || ops->version < 1 || ops->count < 9 || !ops->LinkOpen || !ops->LinkWrite ||
+        !ops->LinkRead || !ops->LinkReceiveFile || !ops->LinkSendFile || !ops->LinkClose ||
+        !ops->LinkClear || !ops->LinkSetTimeout || !ops->LinkReadData) {
         if (reason) {
             *reason = path + ": keine gültige Tabelle " KTX_LINK_OPS_SYMBOL;
         }
@@ -89,6 +90,15 @@ bool LinkLibrary::Load(const std::string& dir, const std::string& name, std::str
     m_library = std::move(library);
     m_ops = ops;
     return true;
+}
+
+decltype(KtxLinkOps::LinkWriteRaw) LinkLibrary::WriteRaw() const {
+    // A version 1 table has nine slots; reading a tenth would read past its end.
+    return m_ops != nullptr && m_ops->count >= 10 ? m_ops->LinkWriteRaw : nullptr;
+}
+
+decltype(KtxLinkOps::LinkLastError) LinkLibrary::LastError() const {
+    return m_ops != nullptr && m_ops->count >= 11 ? m_ops->LinkLastError : nullptr;
 }
 
 }  // namespace ktx

@@ -24,8 +24,12 @@ class LinkLibrary {
     bool Load(const std::string& dir, const std::string& name, std::string* reason);
     void Unload();
 
-    // The operation table; nullptr when nothing is loaded.
+    // The operation table; nullptr when nothing is loaded. Slots beyond the ninth may be
+    // missing (a version 1 table ends there): reach them through the accessors below.
     const KtxLinkOps* Ops() const { return m_ops; }
+    // Operations 10 and 11 when the library offers them, else nullptr.
+    decltype(KtxLinkOps::LinkWriteRaw) WriteRaw() const;
+    decltype(KtxLinkOps::LinkLastError) LastError() const;
 
   private:
     std::unique_ptr<QLibrary> m_library;

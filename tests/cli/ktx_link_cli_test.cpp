@@ -15,8 +15,11 @@
 namespace ktx {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::Contains;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 struct LinkOptionCase {
     const char* option = "";
@@ -142,8 +145,91 @@ TEST_F(KtxLinkCommand, ReceiveAndTimeout) {
     const auto r = Ktx({"receive", "CURV?", m_home.Path("c.bin"), "--timeout", "250"});
     EXPECT_EQ(r.code, kExitOk) << r.err;
     EXPECT_THAT(m_script->calls, Contains("timeout 250"));
-    EXPECT_THAT(m_script->calls, Contains("receive " + m_home.Path("c.bin")));
+    // Into a temporary file next to the target, renamed onto it once complete.
+    EXPECT_THAT(m_script->calls, Contains(AllOf(StartsWith("receive " + m_home.Path("c.bin") + "."),
+                                                EndsWith(".part"))));
+    EXPECT_TRUE(std::filesystem::exists(m_home.Path("c.bin")));
 }
+
+TEST(KtxHelp, PrintsTheUsageAndSucceedsWhereverItIsAsked) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
+                                                 {"-h"},
+                                                 {"query", "--help"},
+                                                 {"receive", "CURV?", "--help"},
+                                                 {"read", "CH1", "x.ktx", "-h", "--link", "sim"}}) {
+        std::ostringstream out, err;
+        EXPECT_EQ(RunKtx(args, KtxEnvironment{}, out, err), kExitOk) << args[0];
+        EXPECT_THAT(out.str(), StartsWith("Aufruf:\n"));
+        EXPECT_EQ(err.str(), "");
+    }
+}
+
+#ifdef KTX_PROGRAM_DIR
+
+struct CauseCase {
+    const char* name;
+    const char* sim;  // the [SIM] fault settings
+    std::vector<std::string> args;
+    const char* cause;  // what stderr names after "Gerät nicht angeschlossen"
+    friend void PrintTo(const CauseCase& c, std::ostream* os) { *os << c.name; }
+};
+
+// The simulated instrument in-process, with its carrier faults set in kurvitex.ini.
+class KtxLinkCause : public ::testing::TestWithParam<CauseCase> {};
+
+// A failed command says why, and a failed receive leaves the file it was to replace untouched.
+TEST_P(KtxLinkCause, SaysWhyAndKeepsTheOldFile) {
+    const CauseCase& c = GetParam();
+    test::TempDir home;
+    std::filesystem::create_symlink(std::string(KTX_PROGRAM_DIR) + "/ktx_sim.so",
+                                    home.Path("ktx_sim.so"));
+    test::WriteFile(home.Path("kurvitex.ini"),
+                    "[TRANSFER]\nSS_TYPE=4\nDLL_NAME=ktx_sim.so\n[SIM]\nRECORDLENGTH=10000\n" +
+                        std::string(c.sim));
+    const std::string target = home.Path("old.bin");
+    test::WriteFile(target, std::string("the previous content"));
+    std::vector<std::string> args = c.args;
+    for (std::string& arg : args) {
+        if (arg == "@TARGET@") {
+            arg = target;
+        }
+    }
+    std::ostringstream out, err;
+    EXPECT_EQ(RunKtx(args, KtxEnvironment{home.Path("")}, out, err), kExitFailure);
+    EXPECT_EQ(err.str(), std::string("Gerät nicht angeschlossen (") + c.cause + ")\n");
+    const test::Bytes kept = test::ReadFile(target);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "the previous content");
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(home.Path(""))) {
+        ++files;
+    }
+    EXPECT_EQ(files, 3);  // kurvitex.ini, the library, the old file: no part left behind
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, KtxLinkCause,
+    ::testing::Values(
+        // 20 000 bytes announced, the line drops after 10 007 bytes of the response.
+        CauseCase{
+            "BlockCutShort",
+            "DROPAFTER=10007\n",
+            {"receive", "DATA:ENC RIB;WID 2;START 1;STOP 10000;:HEADER ON;:CURV?", "@TARGET@"},
+            "Block kürzer als angekündigt: 9993 von 20000 Bytes"},
+        CauseCase{"SetupCutShort",
+                  "DROPAFTER=100\n",
+                  {"receive", "SET?", "@TARGET@"},
+                  "Verbindung vom Gerät geschlossen"},
+        CauseCase{"Silent",
+                  "SILENT=1\n",
+                  {"receive", "CURV?", "@TARGET@", "--timeout", "300"},
+                  "Zeitüberschreitung nach 300 ms"},
+        CauseCase{"SilentQuery",
+                  "SILENT=1\n",
+                  {"query", "*IDN?", "--timeout", "300"},
+                  "Zeitüberschreitung nach 300 ms"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+#endif  // KTX_PROGRAM_DIR
 
 }  // namespace
 }  // namespace ktx

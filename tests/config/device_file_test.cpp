@@ -87,6 +87,17 @@ TEST(DeviceFile, WaitAndTimeout) {
     EXPECT_EQ(ReadDeviceWait(path), 250);
     EXPECT_EQ(ReadDeviceWait(path, kPictureWaitDefault), 250);  // a written value wins
     EXPECT_EQ(ReadDeviceTimeout(path), 30);
+    EXPECT_EQ(ReadDeviceTimeoutMs(path), 30000);
+    EXPECT_EQ(ReadDeviceTimeoutMs(dir.Path("missing.ini")), 10000);  // the default, 10 s
+}
+
+// TMO is seconds; the library takes 16-bit milliseconds.
+TEST(DeviceFile, TimeoutInMilliseconds) {
+    const std::pair<int, int> cases[] = {{10, 10000}, {20, 20000},     {1, 1000},  {65, 65000},
+                                         {66, 65535}, {100000, 65535}, {0, 10000}, {-3, 10000}};
+    for (const auto& [seconds, ms] : cases) {
+        EXPECT_EQ(DeviceTimeoutMs(seconds), ms) << seconds;
+    }
 }
 
 TEST(DeviceFile, Lists) {

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <QLibrary>
 
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
 #include <thread>
 
 #include "fake_link.h"
@@ -13,14 +16,26 @@
 namespace ktx {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::IsEmpty;
+using ::testing::StartsWith;
+
+// The library receives into a temporary file next to the target, renamed onto it on success.
+auto ReceiveNextTo(const std::string& target) {
+    return AllOf(StartsWith("receive " + target + "."), EndsWith(".part"));
+}
 
 class TransportTest : public ::testing::Test {
   protected:
+    // The fake with the version 1 table; FullTableTest takes the other one.
+    virtual std::string LibraryFile() const { return "ktx_fake.so"; }
+
     void SetUp() override {
         // Held for the whole test so the fake's script outlives the transport's reloads.
-        m_fakeLib.setFileName(QString(KTX_FAKE_LINK_DIR) + "/ktx_fake.so");
+        m_fakeLib.setFileName(QString(KTX_FAKE_LINK_DIR) + "/" +
+                              QString::fromStdString(LibraryFile()));
         ASSERT_TRUE(m_fakeLib.load()) << m_fakeLib.errorString().toStdString();
         m_script = reinterpret_cast<FakeLinkScript* (*)()>(m_fakeLib.resolve("ktx_fake_script"))();
         m_script->Reset();
@@ -39,6 +54,7 @@ class TransportTest : public ::testing::Test {
 
     QLibrary m_fakeLib;
     FakeLinkScript* m_script = nullptr;
+    test::TempDir m_dir;
     test::RecordingNotifier m_notifier;
     std::vector<int> m_waits;
     CommandTransport m_transport{m_notifier, [this](int ms) { m_waits.push_back(ms); }};
@@ -115,11 +131,13 @@ TEST_F(TransportTest, LineFeedOnlyForType30CommandsAndQueries) {
     EXPECT_TRUE(m_transport.SendCommand("*RST"));
     EXPECT_EQ(m_transport.Query("COMU?"), "ON..");
     EXPECT_TRUE(m_transport.SendRaw("RAW"));
-    EXPECT_TRUE(m_transport.ReceiveToFile("/t/f", "CURV?", 0));
+    EXPECT_TRUE(m_transport.ReceiveToFile(m_dir.Path("f"), "CURV?", 0));
     EXPECT_EQ(m_transport.QueryRetry("ID?"), "x");
-    EXPECT_THAT(m_script->calls, ElementsAre("write 7 *RST\n", "clear", "write 7 COMU?\n", "read",
-                                             "write 7 RAW", "write 7 CURV?", "clear",
-                                             "receive /t/f", "clear", "write 7 ID?", "read"));
+    // This library has no LinkWriteRaw: the raw text goes with the next command, as a whole.
+    EXPECT_THAT(
+        m_script->calls,
+        ElementsAre("write 7 *RST\n", "clear", "write 7 COMU?\n", "read", "write 7 RAWCURV?",
+                    "clear", ReceiveNextTo(m_dir.Path("f")), "clear", "write 7 ID?", "read"));
     EXPECT_THAT(m_waits, IsEmpty());  // RS232: no pacing
 }
 
@@ -136,9 +154,9 @@ TEST_F(TransportTest, GpibPacesEveryCommandAndRaisesTheFileTimeout) {
 
     m_script->calls.clear();
     m_waits.clear();
-    EXPECT_TRUE(m_transport.ReceiveToFile("/t/c", "CURV?", 250));
+    EXPECT_TRUE(m_transport.ReceiveToFile(m_dir.Path("c"), "CURV?", 250));
     EXPECT_THAT(m_script->calls, ElementsAre("write 7 CURV?", "timeout 3000", "clear",
-                                             "receive /t/c", "timeout 1000"));
+                                             ReceiveNextTo(m_dir.Path("c")), "timeout 1000"));
     EXPECT_EQ(m_waits, (std::vector<int>{250}));
 
     m_script->calls.clear();
@@ -232,6 +250,208 @@ TEST_F(TransportTest, CallsFromSeveralThreadsNeverOverlap) {
     b.join();
     EXPECT_FALSE(m_script->overlapped);
 }
+
+struct ReceiveCase {
+    const char* name;
+    bool transferOk;
+    const char* before;  // the target's content before; nullptr: there is none
+    bool ok;
+    const char* after;  // nullptr: still none
+    friend void PrintTo(const ReceiveCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class TransportReceiveTest : public TransportTest,
+                             public ::testing::WithParamInterface<ReceiveCase> {};
+
+// A receive that fails leaves the target as it was, never a part that looks complete.
+TEST_P(TransportReceiveTest, PutsTheFileInPlaceOnlyWhenComplete) {
+    const ReceiveCase& c = GetParam();
+    Open();
+    const std::string target = m_dir.Path("curve.bin");
+    if (c.before) {
+        test::WriteFile(target, std::string(c.before));
+    }
+    m_script->transferOk = c.transferOk;
+    m_script->received = ":CURVE #520000 and the 10007 bytes that came";
+    EXPECT_EQ(m_transport.ReceiveToFile(target, "CURV?", 0), c.ok);
+    if (c.after) {
+        const test::Bytes bytes = test::ReadFile(target);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.after);
+    } else {
+        EXPECT_FALSE(std::filesystem::exists(target));
+    }
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(m_dir.Path(""))) {
+        ++files;
+    }
+    EXPECT_EQ(files, c.after ? 1 : 0);  // no temporary file left behind
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Receives, TransportReceiveTest,
+    ::testing::Values(ReceiveCase{"Complete", true, "old", true,
+                                  ":CURVE #520000 and the 10007 bytes that came"},
+                      ReceiveCase{"FailedKeepsTheOldContent", false, "old", false, "old"},
+                      ReceiveCase{"FailedMakesNoFile", false, nullptr, false, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TransportTest, ReceiveIntoAFolderAsksTheInstrumentNothing) {
+    Open();
+    EXPECT_FALSE(m_transport.ReceiveToFile(m_dir.Path(""), "CURV?", 0));
+    EXPECT_THAT(m_script->calls, IsEmpty());  // no answer is left behind unread
+    EXPECT_THAT(m_transport.LastFailure().text, StartsWith("Dateizugriff verweigert "));
+}
+
+// The fake with the full table: LinkWriteRaw and LinkLastError.
+class FullTableTest : public TransportTest {
+  protected:
+    std::string LibraryFile() const override { return "ktx_fake2.so"; }
+    void OpenFull() { Open(kLinkRs232, 1, "ktx_fake2.so"); }
+};
+
+TEST_F(FullTableTest, RawTextGoesOutAtOnceAndTheNextCommandEndsTheMessage) {
+    OpenFull();
+    EXPECT_TRUE(m_transport.SendRaw(":ACQ:MODE SAMPLE;:"));
+    EXPECT_TRUE(m_transport.SendRaw("SEL:CH1 1"));
+    EXPECT_TRUE(m_transport.SendCommand(""));
+    EXPECT_THAT(m_script->calls,
+                ElementsAre("writeraw 7 :ACQ:MODE SAMPLE;:", "writeraw 7 SEL:CH1 1", "write 7 "));
+}
+
+struct CauseCase {
+    int code;
+    std::uint32_t detail;
+    std::uint32_t expected;
+    const char* text;
+    friend void PrintTo(const CauseCase& c, std::ostream* os) { *os << c.text; }
+};
+
+class TransportCauseTest : public FullTableTest, public ::testing::WithParamInterface<CauseCase> {};
+
+// The library's numbers become the German cause the status line and ktx show.
+TEST_P(TransportCauseTest, NamesTheCauseOfAFailure) {
+    const CauseCase& c = GetParam();
+    std::vector<std::string> told;
+    m_transport.SetFailureCallback([&](const LinkFailure& f) { told.push_back(f.text); });
+    OpenFull();
+    m_script->errorCode = c.code;
+    m_script->errorDetail = c.detail;
+    m_script->errorExpected = c.expected;
+    EXPECT_EQ(m_transport.Query("WFMPRE:YMULT?"), "");  // no answer scripted
+    EXPECT_EQ(m_transport.LastFailure().text, c.text);
+    EXPECT_THAT(told, ElementsAre(c.text));
+    m_script->answers = {"1.0E-3"};
+    EXPECT_EQ(m_transport.Query("WFMPRE:YMULT?"), "1.0E-3");
+    EXPECT_FALSE(m_transport.LastFailure().Known());  // the latest routine went through
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, TransportCauseTest,
+    ::testing::Values(
+        CauseCase{KTX_LINK_E_TIMEOUT, 1000, 0, "Zeitüberschreitung nach 1000 ms"},
+        CauseCase{KTX_LINK_E_CLOSED, 0, 0, "Verbindung vom Gerät geschlossen"},
+        CauseCase{KTX_LINK_E_BUSY, 0, 0, "Gerät belegt"},
+        CauseCase{KTX_LINK_E_SHORT_BLOCK, 10007, 20000,
+                  "Block kürzer als angekündigt: 10007 von 20000 Bytes"},
+        CauseCase{KTX_LINK_E_SIZE_LIMIT, 8192, 0, "Größengrenze von 8192 Bytes erreicht"},
+        CauseCase{KTX_LINK_E_SIZE_LIMIT, 1048576, 999999999,
+                  "Größengrenze von 1048576 Bytes erreicht (angekündigt: 999999999 Bytes)"},
+        CauseCase{KTX_LINK_E_PROTOCOL, 0, 0, "Antwort ist kein gültiger Datenblock"},
+        CauseCase{KTX_LINK_E_FILE, ENOSPC, 0, "Dateifehler: kein Speicherplatz mehr auf dem Gerät"},
+        CauseCase{KTX_LINK_E_SYSTEM, EACCES, 0, "Zugriff verweigert"},
+        CauseCase{42, 0, 0, "IO Error Nr.: 42"}));
+
+TEST_F(FullTableTest, AFailedOpenSaysWhyWhereAsked) {
+    m_script->openHandle = 0;
+    m_script->errorCode = KTX_LINK_E_REFUSED;
+    OpenFull();  // the main window: message 6 as it stands, the cause for the status line
+    EXPECT_EQ(m_transport.LastFailure().text, "Verbindung abgelehnt");
+    m_transport.SetCauseInMessages(true);  // the command line: the cause in the message
+    OpenFull();
+    ASSERT_EQ(m_notifier.shown.size(), 2u);
+    EXPECT_EQ(m_notifier.shown[0].text, "keine gültige Schnittstelle");
+    EXPECT_EQ(m_notifier.shown[1].text, "keine gültige Schnittstelle (Verbindung abgelehnt)");
+}
+
+#ifdef KTX_PROGRAM_DIR
+
+// The simulated instrument in-process: through the full table (ktx_sim.so of the program
+// folder) and through a version 1 table of the same library (ktx_sim_v1.so), whose raw text
+// the transport keeps and hands over with the next command.
+class TransportSimTest : public ::testing::TestWithParam<std::string> {
+  protected:
+    void SetUp() override {
+        const std::string dir = GetParam() == "ktx_sim.so" ? KTX_PROGRAM_DIR : KTX_FAKE_LINK_DIR;
+        test::WriteFile(m_dir.Path("kurvitex.ini"), std::string("[SIM]\nRECORDLENGTH=2500\n"));
+        m_transport.OpenLink({dir, GetParam(), kLinkRs232, 1}, false, m_dir.Path("kurvitex.ini"));
+        ASSERT_NE(m_transport.LinkHandle(), 0);
+        m_transport.LinkSetTimeout(3000);
+    }
+    std::string ReadSetup() {
+        EXPECT_TRUE(m_transport.ReceiveToFile(m_dir.Path("setup.set"), "SET?", 0));
+        const test::Bytes bytes = test::ReadFile(m_dir.Path("setup.set"));
+        return std::string(bytes.begin(), bytes.end());
+    }
+
+    test::TempDir m_dir;
+    test::RecordingNotifier m_notifier;
+    CommandTransport m_transport{m_notifier};
+};
+
+// The set-up transfer sends a long set-up in groups ending ";:" (or cut at 481 characters):
+// the instrument must see one message, or every group but the last ends in an empty command.
+TEST_P(TransportSimTest, SetupSentInGroupsArrivesAsOneMessage) {
+    ASSERT_TRUE(m_transport.SendCommand("HEADER ON"));
+    const std::string setup = ReadSetup();
+    ASSERT_TRUE(m_transport.SendCommand("*CLS;:DATA:STOP 17;:SELECT:CH2 ON"));
+    ASSERT_NE(ReadSetup(), setup);
+    std::string group;
+    int groups = 0;
+    for (const char c : setup) {
+        group += c;
+        if ((group.size() >= 2 && group.compare(group.size() - 2, 2, ";:") == 0) ||
+            group.size() >= 481) {
+            ASSERT_TRUE(m_transport.SendRaw(group));
+            group.clear();
+            ++groups;
+        }
+    }
+    ASSERT_TRUE(m_transport.SendRaw(group));
+    ASSERT_TRUE(m_transport.SendCommand(""));
+    EXPECT_EQ(groups, 11);
+    EXPECT_EQ(m_transport.Query("*ESR?"), "0");  // no "-113 Undefined header"
+    EXPECT_EQ(ReadSetup(), setup);
+}
+
+// The live display reads 2 x N bytes of a one-byte curve of N points, frame after frame, with
+// its queries in between: every frame succeeds and no answer slips.
+TEST_P(TransportSimTest, LiveDisplayFramesReadTwiceTheBlock) {
+    constexpr std::uint32_t kPoints = 1000;
+    ASSERT_TRUE(m_transport.SendCommand("DATA:ENC RIB;WID 1;START 1;STOP 1000;:HEADER OFF"));
+    const std::string ymult = m_transport.Query("WFMPRE:YMULT?");
+    ASSERT_NE(ymult, "");
+    for (int frame = 0; frame < 5; ++frame) {
+        EXPECT_EQ(m_transport.Query("WFMPRE:YMULT?"), ymult) << "frame " << frame;
+        ASSERT_TRUE(m_transport.SendCommand("curv?"));
+        m_transport.LinkClear();
+        std::vector<std::uint8_t> buffer(2 * kPoints, 0xA5);
+        std::uint32_t stored = 0;
+        ASSERT_TRUE(m_transport.LinkReadData(buffer.data(), 2 * kPoints, &stored))
+            << "frame " << frame;
+        // Without LinkLastError the transport cannot know, and reports what was asked for.
+        EXPECT_EQ(stored, GetParam() == "ktx_sim.so" ? kPoints : 2 * kPoints);
+        EXPECT_TRUE(std::all_of(buffer.begin() + kPoints, buffer.end(),
+                                [](std::uint8_t b) { return b == 0; }));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, TransportSimTest, ::testing::Values("ktx_sim.so", "ktx_sim_v1.so"),
+                         [](const auto& info) {
+                             return info.param == "ktx_sim.so" ? std::string("Full")
+                                                               : std::string("VersionOne");
+                         });
+
+#endif  // KTX_PROGRAM_DIR
 
 }  // namespace
 }  // namespace ktx

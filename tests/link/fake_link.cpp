@@ -2,10 +2,12 @@
 #include "fake_link.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
 #include "ktx_link.h"
+#include "version_one_table.h"
 
 namespace {
 
@@ -47,6 +49,10 @@ uint8_t Read(uint16_t, char* buffer) {
 
 uint8_t Receive(uint16_t, const char* file) {
     CallGuard g(std::string("receive ") + file);
+    if (std::FILE* out = std::fopen(file, "wb")) {
+        std::fwrite(g_script.received.data(), 1, g_script.received.size(), out);
+        std::fclose(out);
+    }
     return g_script.transferOk;
 }
 
@@ -81,13 +87,48 @@ uint8_t ReadData(uint16_t, void* buffer, uint32_t count) {
     return 1;
 }
 
-const KtxLinkOps kOps = {KTX_LINK_VERSION, 9,       Open, Write, Read, Receive, Send, Close, Clear,
-                         SetTimeout,       ReadData};
+#ifdef KTX_FAKE_FULL_TABLE
+uint8_t WriteRaw(uint16_t h, const char* text) {
+    CallGuard g("writeraw " + std::to_string(h) + " " + text);
+    return g_script.writeOk;
+}
+
+int32_t LastError(uint16_t, uint32_t* detail, uint32_t* expected) {
+    *detail = g_script.errorDetail;
+    *expected = g_script.errorExpected;
+    return g_script.errorCode;
+}
+
+const KtxLinkOps kOps = {KTX_LINK_VERSION,
+                         KTX_LINK_OPERATIONS,
+                         Open,
+                         Write,
+                         Read,
+                         Receive,
+                         Send,
+                         Close,
+                         Clear,
+                         SetTimeout,
+                         ReadData,
+                         WriteRaw,
+                         LastError};
+
+const KtxLinkOps* Table() {
+    return &kOps;
+}
+#else
+const VersionOneTable kOps = {1,    9,     Open,  Write,      Read,    Receive,
+                              Send, Close, Clear, SetTimeout, ReadData};
+
+const KtxLinkOps* Table() {
+    return reinterpret_cast<const KtxLinkOps*>(&kOps);
+}
+#endif
 
 }  // namespace
 
 extern "C" KTX_LINK_EXPORT const KtxLinkOps* ktx_link_ops() {
-    return &kOps;
+    return Table();
 }
 extern "C" KTX_LINK_EXPORT FakeLinkScript* ktx_fake_script() {
     return &g_script;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A scripted interface library for the transport tests: records every call it gets and answers
-// from a script the test fills in.
+// from a script the test fills in. Built twice: ktx_fake.so with a version 1 table of nine
+// slots (an interface library from before LinkWriteRaw), ktx_fake2.so with the full table.
 #pragma once
 
 #include <atomic>
@@ -18,6 +19,10 @@ struct FakeLinkScript {
     int closeFailures = 0;            // how many LinkClose calls fail first
     bool transferOk = true;
     std::uint16_t timeout = 0;
+    std::string received;        // what LinkReceiveFile writes into its file
+    std::int32_t errorCode = 0;  // what LinkLastError reports (ktx_fake2.so)
+    std::uint32_t errorDetail = 0;
+    std::uint32_t errorExpected = 0;
     std::atomic<int> inCall{0};           // calls running right now
     std::atomic<bool> overlapped{false};  // two calls ran at the same time
 
@@ -30,6 +35,10 @@ struct FakeLinkScript {
         closeFailures = 0;
         transferOk = true;
         timeout = 0;
+        received.clear();
+        errorCode = 0;
+        errorDetail = 0;
+        errorExpected = 0;
         overlapped = false;
     }
 };

@@ -11,7 +11,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <sstream>
+#include <thread>
+#include <vector>
 
 namespace ktx::linklib::test {
 
@@ -23,7 +27,11 @@ constexpr int kPollMs = 50;
 bool WriteAll(int fd, const std::string& bytes, const std::atomic<bool>& stop) {
     std::size_t done = 0;
     while (done < bytes.size() && !stop) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        // A host that has gone must not kill the test with SIGPIPE.
+        ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == ENOTSOCK) {
+            n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        }
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
@@ -37,7 +45,56 @@ bool WriteAll(int fd, const std::string& bytes, const std::atomic<bool>& stop) {
     return done == bytes.size();
 }
 
+// Words of a command line after its header, as numbers.
+std::vector<long> Numbers(const std::string& line) {
+    std::vector<long> numbers;
+    std::istringstream words(line.substr(std::min(line.size(), line.find(' '))));
+    long n = 0;
+    while (words >> n) {
+        numbers.push_back(n);
+    }
+    return numbers;
+}
+
+void Pause(long ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::string BlockHeaderFor(long length) {
+    const std::string digits = std::to_string(length);
+    return "#" + std::to_string(digits.size()) + digits;
+}
+
 }  // namespace
+
+bool FakeInstrument::Misbehave(int fd, const std::string& line) {
+    const std::vector<long> n = Numbers(line);
+    auto arguments = [&](std::size_t count) { return n.size() == count; };
+    m_busy = true;
+    m_hush = false;
+    bool known = true;
+    if (line.rfind("DRIP? ", 0) == 0 && arguments(2)) {
+        for (long i = 0; i < n[0] && !m_stop && !m_hush; ++i) {
+            WriteAll(fd, "x", m_stop);
+            Pause(n[1]);
+        }
+    } else if (line.rfind("LATE? ", 0) == 0 && arguments(1)) {
+        Pause(n[0]);
+        WriteAll(fd, "LATE\n", m_stop);
+    } else if (line.rfind("CUT? ", 0) == 0 && arguments(2)) {
+        WriteAll(fd, ":CURVE " + BlockHeaderFor(n[1]) + BlockData(static_cast<std::size_t>(n[0])),
+                 m_stop);
+        m_stop = m_listening;  // hang up; a terminal line just falls silent
+    } else if (line.rfind("FLOOD? ", 0) == 0 && arguments(1)) {
+        WriteAll(fd, std::string(static_cast<std::size_t>(n[0]), 'x'), m_stop);
+    } else if (line == "HUGE?") {
+        WriteAll(fd, ":CURVE #9999999999" + BlockData(64 * 1024), m_stop);
+    } else {
+        known = false;
+    }
+    m_busy = false;
+    return known;
+}
 
 FakeInstrument FakeInstrument::OnTcp() {
     FakeInstrument fake;
@@ -71,6 +128,7 @@ FakeInstrument FakeInstrument::OnPty() {
     }
     const char* name = ::ptsname(fd);
     fake.m_device = name != nullptr ? name : "";
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     fake.m_fd = fd;
     return fake;
 }
@@ -115,7 +173,8 @@ void FakeInstrument::Serve() {
         pollfd p{m_fd, POLLIN, 0};
         while (!m_stop && ::poll(&p, 1, kPollMs) == 0) {
         }
-        if (m_stop || (fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC)) < 0) {
+        // Non-blocking, so a long answer nobody reads cannot keep Stop() waiting.
+        if (m_stop || (fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) < 0) {
             return;
         }
     } else {
@@ -155,7 +214,11 @@ void FakeInstrument::Serve() {
                 continue;
             }
             std::string answer;
-            if (line == "*IDN?") {
+            if (Misbehave(fd, line)) {
+                if (m_stop) {
+                    break;
+                }
+            } else if (line == "*IDN?") {
                 answer = std::string(kIdentity) + "\n";
             } else if (line.rfind("BLOCK? ", 0) == 0) {
                 const std::size_t size = std::stoul(line.substr(7));

@@ -38,7 +38,7 @@ TEST_P(LinkLibraryTableTest, ExportsACompleteTable) {
     const KtxLinkOps* ops = library.Ops();
     ASSERT_NE(ops, nullptr) << library.Error();
     EXPECT_EQ(ops->version, KTX_LINK_VERSION);
-    ASSERT_EQ(ops->count, 9u);
+    ASSERT_EQ(ops->count, KTX_LINK_OPERATIONS);
     EXPECT_NE(ops->LinkOpen, nullptr);
     EXPECT_NE(ops->LinkWrite, nullptr);
     EXPECT_NE(ops->LinkRead, nullptr);
@@ -48,6 +48,8 @@ TEST_P(LinkLibraryTableTest, ExportsACompleteTable) {
     EXPECT_NE(ops->LinkClear, nullptr);
     EXPECT_NE(ops->LinkSetTimeout, nullptr);
     EXPECT_NE(ops->LinkReadData, nullptr);
+    EXPECT_NE(ops->LinkWriteRaw, nullptr);
+    EXPECT_NE(ops->LinkLastError, nullptr);
 }
 
 TEST_P(LinkLibraryTableTest, HandlesThatWereNeverOpenedFailQuietly) {
@@ -65,6 +67,10 @@ TEST_P(LinkLibraryTableTest, HandlesThatWereNeverOpenedFailQuietly) {
         EXPECT_EQ(ops->LinkSetTimeout(handle, 500), 0);
         EXPECT_EQ(ops->LinkClose(handle), 0);
         ops->LinkClear(handle);
+        EXPECT_EQ(ops->LinkWriteRaw(handle, "*IDN?"), 0);
+        if (handle != 0) {  // handle 0 asks why the latest open failed
+            EXPECT_EQ(ops->LinkLastError(handle, nullptr, nullptr), KTX_LINK_E_NO_LINK);
+        }
     }
 }
 
@@ -98,6 +104,7 @@ struct OpenFailureCase {
     std::string name;
     std::string library;
     std::string ini;
+    std::int32_t cause;  // what LinkLastError(0, ...) says afterwards
 };
 
 void PrintTo(const OpenFailureCase& c, std::ostream* os) {
@@ -126,24 +133,31 @@ TEST_P(LinkOpenFailureTest, ReturnsNoHandle) {
     std::int32_t port = -7;
     EXPECT_EQ(library.Ops()->LinkOpen(path.c_str(), 0, &port), 0);
     EXPECT_EQ(port, -7);
+    EXPECT_EQ(library.Ops()->LinkLastError(0, nullptr, nullptr), GetParam().cause);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, LinkOpenFailureTest,
     ::testing::Values(
-        OpenFailureCase{"TcpRefused", "ktx_tcp.so", "[TCP]\nHOST=127.0.0.1\nPORT=@PORT@\n"},
-        OpenFailureCase{"TcpBadPort", "ktx_tcp.so", "[TCP]\nPORT=70000\n"},
-        OpenFailureCase{"TcpUnknownHost", "ktx_tcp.so", "[TCP]\nHOST=no.such.host.invalid\n"},
+        OpenFailureCase{"TcpRefused", "ktx_tcp.so", "[TCP]\nHOST=127.0.0.1\nPORT=@PORT@\n",
+                        KTX_LINK_E_REFUSED},
+        OpenFailureCase{"TcpBadPort", "ktx_tcp.so", "[TCP]\nPORT=70000\n", KTX_LINK_E_SETTINGS},
+        OpenFailureCase{"TcpUnknownHost", "ktx_tcp.so", "[TCP]\nHOST=no.such.host.invalid\n",
+                        KTX_LINK_E_NOT_FOUND},
         OpenFailureCase{"SerialMissingDevice", "ktx_serial.so",
-                        "[RS232]\nCONFIG=COM1:9600,N,8,1\n[SERIAL]\nDEVICE=/dev/nonexistent-tty\n"},
+                        "[RS232]\nCONFIG=COM1:9600,N,8,1\n[SERIAL]\nDEVICE=/dev/nonexistent-tty\n",
+                        KTX_LINK_E_NOT_FOUND},
         OpenFailureCase{"SerialBadConfig", "ktx_serial.so",
-                        "[RS232]\nCONFIG=COM1:9600,Q,8,1\n[SERIAL]\nDEVICE=/dev/null\n"},
+                        "[RS232]\nCONFIG=COM1:9600,Q,8,1\n[SERIAL]\nDEVICE=/dev/null\n",
+                        KTX_LINK_E_SETTINGS},
         OpenFailureCase{"SerialNotATerminal", "ktx_serial.so",
-                        "[RS232]\nCONFIG=COM1:9600,N,8,1\n[SERIAL]\nDEVICE=/dev/null\n"},
+                        "[RS232]\nCONFIG=COM1:9600,N,8,1\n[SERIAL]\nDEVICE=/dev/null\n",
+                        KTX_LINK_E_SETTINGS},
         OpenFailureCase{"UsbtmcMissingDevice", "ktx_usbtmc.so",
-                        "[USBTMC]\nDEVICE=/dev/usbtmc-nonexistent\n"},
-        OpenFailureCase{"GpibWithoutLinuxGpib", "ktx_gpib.so", "[GPIB]\nBOARD=0\nPAD=1\n"},
-        OpenFailureCase{"GpibBadAddress", "ktx_gpib.so", "[GPIB]\nPAD=31\n"}),
+                        "[USBTMC]\nDEVICE=/dev/usbtmc-nonexistent\n", KTX_LINK_E_NOT_FOUND},
+        OpenFailureCase{"GpibWithoutLinuxGpib", "ktx_gpib.so", "[GPIB]\nBOARD=0\nPAD=1\n",
+                        KTX_LINK_E_DRIVER},
+        OpenFailureCase{"GpibBadAddress", "ktx_gpib.so", "[GPIB]\nPAD=31\n", KTX_LINK_E_SETTINGS}),
     [](const auto& info) { return info.param.name; });
 
 // The same exchanges over each real transport.
@@ -230,12 +244,16 @@ TEST_P(LinkTransportTest, SeveralLinksGetTheirOwnHandles) {
     std::int32_t port = 0;
     const std::uint16_t first = ops->LinkOpen(m_ini.c_str(), 0, &port);
     ASSERT_NE(first, 0);
+    const std::uint16_t second = ops->LinkOpen(m_ini.c_str(), 0, &port);
     if (GetParam() == "tcp") {
         // The fake takes one connection; a second socket still connects (backlog).
-        const std::uint16_t second = ops->LinkOpen(m_ini.c_str(), 0, &port);
         EXPECT_NE(second, 0);
         EXPECT_NE(second, first);
         EXPECT_EQ(ops->LinkClose(second), 1);
+    } else {
+        // Two links on one serial line would take each other's answers.
+        EXPECT_EQ(second, 0);
+        EXPECT_EQ(ops->LinkLastError(0, nullptr, nullptr), KTX_LINK_E_BUSY);
     }
     EXPECT_EQ(Query(first, "*IDN?"), FakeInstrument::kIdentity);
     EXPECT_EQ(ops->LinkClose(first), 1);

@@ -58,6 +58,9 @@ class Session {
     bool Send(const std::string& command) {
         return m_ops->LinkWrite(m_handle, command.c_str()) != 0;
     }
+    bool SendRaw(const std::string& text) {
+        return m_ops->LinkWriteRaw(m_handle, text.c_str()) != 0;
+    }
     std::string Query(const std::string& command) {
         char buffer[KTX_LINK_READ_BUFFER];
         m_ops->LinkClear(m_handle);
@@ -135,16 +138,19 @@ void ExpectFaultsAreSurvived(Session& session, const std::string& file) {
     session.SetTimeout(kPatientMs);
     EXPECT_EQ(session.Query("*IDN?"), identity);
 
-    // An answer later than the time-out is lost, and does not pose as the next one.
-    ASSERT_TRUE(session.Send("KTXSIM:DELAY 300"));
-    session.SetTimeout(kFailFastMs);
+    // An answer later than the time-out is lost, and does not pose as the next one: the link
+    // lets it pass before the next command goes out.
+    ASSERT_TRUE(session.Send("DATA:ENC RIB;WID 2"));
+    const std::string ymult = session.Query("WFMPRE:YMULT?");
+    ASSERT_NE(ymult, "");
+    ASSERT_TRUE(session.Send("KTXSIM:DELAY 700"));
+    session.SetTimeout(500);
     EXPECT_EQ(session.Query("*IDN?"), "");
-    // A byte stream cannot tell a late answer from the next one once the next command is out;
-    // like a user retrying, go on only after the late answer is in.
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    ASSERT_TRUE(session.Send("KTXSIM:DELAY 0"));
     session.SetTimeout(kPatientMs);
+    EXPECT_EQ(session.Query("WFMPRE:YMULT?"), ymult);  // not the identification
     EXPECT_EQ(session.Query("*IDN?"), identity);
+    EXPECT_EQ(session.Query("WFMPRE:YMULT?"), ymult);
+    ASSERT_TRUE(session.Send("KTXSIM:DELAY 0"));
     EXPECT_EQ(session.Query("HEADER?"), session.Query("HEADER?"));
 
     // Once the line is dropped every call fails, none hangs. (Carriers count the bytes from
@@ -155,6 +161,48 @@ void ExpectFaultsAreSurvived(Session& session, const std::string& file) {
     EXPECT_EQ(session.Query("*IDN?"), "");
     EXPECT_EQ(session.Query("*IDN?"), "");
     EXPECT_FALSE(session.ReadData("CURV?", data));
+}
+
+// A set-up as the set-up transfer sends it: groups up to and including ";:", or cut at
+// `limit` characters, each sent without terminator; one empty write ends the message.
+std::vector<std::string> SetupGroups(const std::string& setup, std::size_t limit) {
+    std::vector<std::string> groups;
+    std::string group;
+    for (const char c : setup) {
+        group += c;
+        if ((group.size() >= 2 && group.compare(group.size() - 2, 2, ";:") == 0) ||
+            group.size() >= limit) {
+            groups.push_back(group);
+            group.clear();
+        }
+    }
+    if (!group.empty()) {
+        groups.push_back(group);
+    }
+    return groups;
+}
+
+// "SET?" read back after sending a set-up in groups equals what was sent, and the instrument
+// saw no malformed command: the groups arrived as one message.
+void ExpectSetupInGroupsArrivesWhole(Session& session, const std::string& file) {
+    session.SetTimeout(kPatientMs);
+    ASSERT_TRUE(session.Send("HEADER ON"));
+    ASSERT_TRUE(session.ReceiveToFile(file, "SET?"));
+    const std::string setup = ReadWholeFile(file);
+    ASSERT_GT(SetupGroups(setup, 481).size(), 10u);
+    for (const std::size_t limit : {481, 37}) {  // 37: every command path cut somewhere
+        ASSERT_TRUE(session.Send("*CLS;:DATA:STOP 17;:SELECT:CH2 ON;:ACQUIRE:STOPAFTER SEQUENCE"));
+        ASSERT_TRUE(session.ReceiveToFile(file, "SET?"));
+        ASSERT_NE(ReadWholeFile(file), setup);
+        for (const std::string& group : SetupGroups(setup, limit)) {
+            ASSERT_TRUE(session.SendRaw(group));
+        }
+        ASSERT_TRUE(session.Send(""));
+        EXPECT_EQ(session.Query("*ESR?"), "0") << "limit " << limit;
+        ASSERT_TRUE(session.ReceiveToFile(file, "SET?"));
+        EXPECT_EQ(ReadWholeFile(file), setup) << "limit " << limit;
+    }
+    ASSERT_TRUE(session.Send("HEADER OFF"));
 }
 
 #ifdef KTX_HAVE_SIM_LINK
@@ -205,6 +253,13 @@ TEST_F(LinkSimLibraryTest, FaultSwitchesThroughTheCommandLanguage) {
     Session session(m_library.Ops(), Ini("[SIM]\nRECORDLENGTH=500\n"));
     ASSERT_NE(session.Handle(), 0);
     ExpectFaultsAreSurvived(session, m_dir.File("curve.tmp"));
+}
+
+TEST_F(LinkSimLibraryTest, SetupSentInGroupsArrivesAsOneMessage) {
+    ASSERT_NE(m_library.Ops(), nullptr) << m_library.Error();
+    Session session(m_library.Ops(), Ini("[SIM]\nRECORDLENGTH=500\n"));
+    ASSERT_NE(session.Handle(), 0);
+    ExpectSetupInGroupsArrivesWhole(session, m_dir.File("setup.set"));
 }
 
 TEST_F(LinkSimLibraryTest, BadSettingsOpenNothing) {
@@ -540,6 +595,18 @@ TEST_P(LinkSimServerTest, FaultSwitches) {
     Session session(library.Ops(), ini);
     ASSERT_NE(session.Handle(), 0);
     ExpectFaultsAreSurvived(session, m_dir.File("curve.tmp"));
+}
+
+TEST_P(LinkSimServerTest, SetupSentInGroupsArrivesAsOneMessage) {
+    const LoadedLinkLibrary library("ktx_" + GetParam() + ".so");
+    ASSERT_NE(library.Ops(), nullptr) << library.Error();
+    const std::string ini = m_dir.File("kurvitex.ini");
+    int expectedPort = 0;
+    const auto server = Start(ini, &expectedPort);
+    ASSERT_NE(server, nullptr);
+    Session session(library.Ops(), ini);
+    ASSERT_NE(session.Handle(), 0);
+    ExpectSetupInGroupsArrivesWhole(session, m_dir.File("setup.set"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, LinkSimServerTest, ::testing::Values("tcp", "serial"));

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <ostream>
 
 #include <random>
@@ -48,6 +49,17 @@ TEST_F(LinkStreamLinkTest, WriteSendsTextWithOneLineFeed) {
     EXPECT_TRUE(m_link.Write("ACQ:STATE RUN"));
     EXPECT_TRUE(m_link.Write("*IDN?\n"));  // a line feed inside the text stays, ours follows
     EXPECT_EQ(m_state->Sent(), "ACQ:STATE RUN\n*IDN?\n\n");
+}
+
+TEST_F(LinkStreamLinkTest, RawTextIsTheStartOfTheMessageTheNextWriteEnds) {
+    m_state->answers[":ACQ:MODE SAMPLE;:SEL:CH1 1;*IDN?"] = "ID\n";
+    EXPECT_TRUE(m_link.WriteRaw(":ACQ:MODE SAMPLE;:"));
+    EXPECT_TRUE(m_link.WriteRaw("SEL:CH1 1;*ID"));  // cut anywhere, as long groups are
+    EXPECT_EQ(m_state->Sent(), ":ACQ:MODE SAMPLE;:SEL:CH1 1;*ID");
+    ASSERT_TRUE(m_link.Write("N?"));
+    char buffer[KTX_LINK_READ_BUFFER];
+    ASSERT_TRUE(m_link.Read(buffer));
+    EXPECT_STREQ(buffer, "ID");  // the instrument saw one message
 }
 
 struct AnswerCase {
@@ -195,7 +207,8 @@ struct DataCase {
     std::string bytes;
     std::uint32_t count;
     bool ok;
-    std::string expected;
+    std::string expected;  // all `count` bytes of the buffer after a success
+    std::int32_t status = KTX_LINK_OK;
 };
 
 void PrintTo(const DataCase& c, std::ostream* os) {
@@ -216,6 +229,7 @@ TEST_P(LinkStreamLinkReadDataTest, StoresExactlyCountBytesOfTheBlock) {
     if (GetParam().ok) {
         EXPECT_EQ(std::string(buffer.data(), GetParam().count), GetParam().expected);
         EXPECT_EQ(buffer[GetParam().count], '\x55');  // not one byte more
+        EXPECT_EQ(m_link.LastStatus().code, GetParam().status);
     }
     // Whatever is left of the block never shows up as the next answer.
     ASSERT_TRUE(m_link.Write("*IDN?"));
@@ -230,7 +244,11 @@ INSTANTIATE_TEST_SUITE_P(
                       DataCase{"HeaderTextSkipped", ":CURVE #15ABCDE\n", 5, true, "ABCDE"},
                       DataCase{"FewerThanTheBlockHolds", "#210ABCDEFGHIJ\n", 4, true, "ABCD"},
                       DataCase{"Indefinite", "#0ABCDEFG\n", 3, true, "ABC"},
-                      DataCase{"MoreThanTheBlockHolds", "#13ABC\n", 5, false, ""},
+                      // A one-byte curve of N points read as 2 x N bytes: the block, then zeros.
+                      DataCase{"MoreThanTheBlockHolds", "#13ABC\n", 5, true,
+                               std::string("ABC\0\0", 5), KTX_LINK_SHORT_DATA},
+                      DataCase{"MoreThanTheIndefiniteBlockHolds", "#0ABC\r\n", 6, true,
+                               std::string("ABC\0\0\0", 6), KTX_LINK_SHORT_DATA},
                       DataCase{"ShortBlock", "#19ABC\n", 9, false, ""},
                       DataCase{"NonDigitLength", "#4A100xxxx\n", 4, false, ""},
                       DataCase{"NoDigitCount", "#x12345\n", 4, false, ""},
@@ -324,6 +342,77 @@ TEST_F(LinkStreamLinkTest, ReceiveFileIntoAnUnwritablePlaceFails) {
     ASSERT_TRUE(m_link.Write("SET?"));
     EXPECT_FALSE(m_link.ReceiveFile(m_dir.File("no/such/folder.set").c_str()));
 }
+
+enum class Call { Read, ReceiveFile, ReadData };
+
+struct CauseCase {
+    std::string name;
+    std::string response;  // to "Q?"
+    Call call;
+    std::int32_t code;
+    std::uint32_t detail = 0;
+    std::uint32_t expected = 0;
+    bool broken = false;
+};
+
+void PrintTo(const CauseCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LinkStreamLinkCauseTest : public LinkStreamLinkTest,
+                                public ::testing::WithParamInterface<CauseCase> {};
+
+// Each failure says why, in numbers the program turns into a message; and the link is usable
+// for the next question afterwards.
+TEST_P(LinkStreamLinkCauseTest, SaysWhyAndRecovers) {
+    const CauseCase& c = GetParam();
+    m_state->answers["Q?"] = c.response;
+    m_state->answers["*IDN?"] = "ID\n";
+    m_state->broken = c.broken;
+    std::string file = m_dir.File(c.code == KTX_LINK_E_FILE ? "no/such/folder" : "answer.tmp");
+    char buffer[KTX_LINK_READ_BUFFER];
+    std::vector<char> data(16);
+    m_link.Write("Q?");
+    bool ok = false;
+    switch (c.call) {
+        case Call::Read:
+            ok = m_link.Read(buffer);
+            break;
+        case Call::ReceiveFile:
+            ok = m_link.ReceiveFile(file.c_str());
+            break;
+        case Call::ReadData:
+            ok = m_link.ReadData(data.data(), static_cast<std::uint32_t>(data.size()));
+            break;
+    }
+    EXPECT_EQ(ok, c.code == KTX_LINK_OK);
+    const LinkStatus status = m_link.LastStatus();
+    EXPECT_EQ(status.code, c.code);
+    EXPECT_EQ(status.detail, c.detail);
+    EXPECT_EQ(status.expected, c.expected);
+    if (!c.broken) {
+        EXPECT_EQ(Query("*IDN?"), "ID");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, LinkStreamLinkCauseTest,
+    ::testing::Values(
+        CauseCase{"Answer", "A\n", Call::Read, KTX_LINK_OK},
+        CauseCase{"NothingComes", "", Call::Read, KTX_LINK_E_TIMEOUT, 100},
+        CauseCase{"LineBroken", "", Call::Read, KTX_LINK_E_CLOSED, 0, 0, true},
+        CauseCase{"FloodWithoutLineFeed", std::string(20000, 'x'), Call::Read,
+                  KTX_LINK_E_SIZE_LIMIT, KTX_LINK_MAX_ANSWER},
+        CauseCase{"BlockShorterThanAnnounced", ":CURVE #210abc\n", Call::ReceiveFile,
+                  KTX_LINK_E_SHORT_BLOCK, 4, 10},
+        CauseCase{"BlockShorterThanAnnouncedIntoMemory", "#220abc\n", Call::ReadData,
+                  KTX_LINK_E_SHORT_BLOCK, 4, 20},
+        CauseCase{"BlockLargerThanTheBound", ":CURVE #9999999999" + std::string(1000, 'd'),
+                  Call::ReceiveFile, KTX_LINK_E_SIZE_LIMIT,
+                  static_cast<std::uint32_t>(StreamLink::kDefaultReceiveLimit), 999999999},
+        CauseCase{"MalformedBlock", "#4A100xxxx\n", Call::ReadData, KTX_LINK_E_PROTOCOL},
+        CauseCase{"FileCannotBeWritten", "A\n", Call::ReceiveFile, KTX_LINK_E_FILE, ENOENT}),
+    [](const auto& info) { return info.param.name; });
 
 // Whatever an instrument sends, every read ends (at the latest at the time-out), stores no
 // more than asked, and the link answers the next command correctly.

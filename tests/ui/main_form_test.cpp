@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextEdit>
 #include <QTimer>
 
 #include <filesystem>
@@ -488,6 +489,37 @@ TEST_F(MainFormTest, FileDialogsOpenInTheLastFolderUsed) {
 
     viewer("");
     EXPECT_EQ(viewerFolder.toStdString(), m_home.Path("kopien"));
+}
+
+TEST_F(MainFormTest, TheCauseOfAFailureShowsInMemo1AndTheStatusLine) {
+    std::filesystem::create_symlink(std::string(KTX_PROGRAM_DIR) + "/ktx_sim.so",
+                                    m_home.Path("ktx_sim.so"));
+    WriteIni(std::string("[DEVICE]\nINIFILE=") + KTX_DRIVER_DIR +
+             "/kt_tds210.ini\n[TRANSFER]\nSS_TYPE=4\nDLL_NAME=ktx_sim.so\n[SIM]\nTYPE=1\n"
+             "SILENT=1\n");
+    // What the help text Memo1 says while "Gerät nicht angeschlossen" is shown.
+    class MemoNotifier final : public Notifier {
+      public:
+        void Show(Severity, const Notice& notice) override {
+            shown.push_back(notice.Text());
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* memo = w->findChild<QTextEdit*>(QStringLiteral("Memo1"))) {
+                    memoText = memo->toPlainText().toStdString();
+                }
+            }
+        }
+        bool Confirm(const Notice&) override { return false; }
+        std::vector<std::string> shown;
+        std::string memoText;
+    } notifier;
+    TMainForm form(ReadStartupState(m_home.Path("")), MainFormOptions{false, &notifier});
+    form.FirstActivation();
+    ASSERT_EQ(notifier.shown, std::vector<std::string>{"Gerät nicht angeschlossen"});
+    EXPECT_NE(notifier.memoText.find("Hilfe zur Geräteeinstellung:"), std::string::npos);
+    EXPECT_NE(notifier.memoText.find("Ursache: Zeitüberschreitung nach 1000 ms"), std::string::npos)
+        << notifier.memoText;
+    QApplication::processEvents();
+    EXPECT_EQ(form.Status().TimeText(), "Zeitüberschreitung nach 1000 ms");
 }
 
 TEST(SplashPicture, CifFileIsABitmapWithItsFirstBytesRotated) {
