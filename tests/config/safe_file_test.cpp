@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -79,8 +80,13 @@ const RefusedCase kRefused[] = {
          return d.Path("folder");
      },
      FileFault::NotRegular, 7},
+    // A private device node (root only): a test must never risk the system's own.
     {"DeviceNode",
-     [](const test::TempDir&, const std::string&) { return std::string("/dev/null"); },
+     [](const test::TempDir& d, const std::string&) {
+         return ::mknod(d.Path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0
+                    ? d.Path("null")
+                    : std::string();
+     },
      FileFault::NotRegular, 7},
     {"WriteProtected",
      [](const test::TempDir& d, const std::string&) {
@@ -102,6 +108,9 @@ TEST_P(SafeFileRefuses, LeavesEverythingAsItWas) {
     const std::string source = dir.Path("src.ktx");
     test::WriteFile(source, std::string("source"));
     const std::string target = GetParam().prepare(dir, source);
+    if (target.empty()) {
+        GTEST_SKIP() << "cannot make this kind of file here";
+    }
     const std::size_t before = FilesIn(dir.Path(""));
 
     FileError error;
@@ -111,8 +120,8 @@ TEST_P(SafeFileRefuses, LeavesEverythingAsItWas) {
     EXPECT_NE(error.Text().find(target), std::string::npos);
     EXPECT_EQ(Text(source), "source");
     EXPECT_EQ(FilesIn(dir.Path("")), before);  // no temporary file left behind
-    if (fs::is_fifo(target)) {
-        EXPECT_TRUE(fs::is_fifo(target));
+    if (GetParam().fault == FileFault::NotRegular) {
+        EXPECT_FALSE(fs::is_regular_file(target));  // still what it was
     }
 }
 
