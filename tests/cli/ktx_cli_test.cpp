@@ -140,9 +140,10 @@ TEST_F(KtxTool, HeaderWithWrongVersionOrTagAndDirectories) {
     test::WriteFile(Path("tag.ktx"), f);
     EXPECT_EQ(Ktx({"info", Path("tag.ktx")}).code, kExitFailure);
 
+    // A folder is no file to read: refused as such, not as a file of the wrong format.
     KtxRun r = Ktx({"info", Path("")});
     EXPECT_EQ(r.code, kExitFailure);
-    EXPECT_NE(r.err.find("ungültiges Dateiformat"), std::string::npos);
+    EXPECT_NE(r.err.find("Dateizugriff verweigert"), std::string::npos) << r.err;
     r = Ktx({"curve", Path(""), Path("x.ktx"), "--xincr", "1", "--pt-off", "0", "--yoff", "0",
              "--ymult", "1"});
     EXPECT_EQ(r.code, kExitFailure);

@@ -657,9 +657,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "SEL:CH1?|SEL:CH1 ON|SAV:WAVEFORM CH1,REF2|WFMPRE:NR_Pt 10000|DATA INIT|"
                   "DATA:ENC ASCII|DATA:ENC RIB|DATA:WID 1|DATA:DESTINATION REF2|:CURVE #3200|"
                   "SEL:CH1 OFF|SEL:REF2 ON"},
-        // Type 14 sends the converted block and then the file itself.
+        // Type 14 sends the converted block and then the file itself; the two-byte block is
+        // announced as SRI, as for the other families.
         WriteCase{"Type14Word", 14, "WOR", "REF1", false,
-                  "HOR:ACQLENGTH?|WFMI:NR_PT 2500|WFMI:ENC ASCII|WFMI:ENC RIB|WFMW:BYT_NR 2|"
+                  "HOR:ACQLENGTH?|WFMI:NR_PT 2500|WFMI:ENC ASCII|WFMI:ENC SRI|WFMW:BYT_NR 2|"
                   "DATA:DESTINATION REF1|:CURVE #3400|DATA:DESTINATION REF1|:CURVE -25600,*|"
                   "SEL:REF1 ON"},
         WriteCase{"Type14Byte", 14, "BYT", "REF3", false,
