@@ -307,6 +307,34 @@ TEST(Integrate, TrapezoidOfRamp) {
 namespace ktx {
 namespace {
 
+// The view's "Speichern unter": the whole file or the cursors' range, never onto the file shown.
+TEST(SaveWaveformAs, WholeOrRangeButNeverOntoItsSource) {
+    TempDir dir;
+    const std::string file = dir.Path("shown.ktx");
+    ASSERT_TRUE(test::WriteRampFile(file, 1001));
+    RecordingNotifier notifier;
+    ASSERT_TRUE(SaveWaveformAs(file, dir.Path("all.ktx"), std::nullopt, NoProgress(), notifier));
+    EXPECT_EQ(test::ReadFile(dir.Path("all.ktx")), test::ReadFile(file));
+
+    const RangeRequest cursors{dir.Path("part.ktx"), file, 100, 150, 1000, 0, false};
+    const auto span = SourceSpan(cursors, CountWaveFile(file));
+    ASSERT_TRUE(span);
+    ASSERT_TRUE(SaveWaveformAs(file, dir.Path("part.ktx"), span, NoProgress(), notifier));
+    const WaveformRecord part = Load(dir.Path("part.ktx"));
+    ASSERT_EQ(part.pointCount, 50);
+    EXPECT_DOUBLE_EQ(Y(part, 0), 100.0);
+
+    std::filesystem::create_hard_link(file, dir.Path("same.ktx"));
+    const test::Bytes before = test::ReadFile(file);
+    for (const auto& range : {std::optional<PointSpan>{}, span}) {
+        notifier.shown.clear();
+        EXPECT_FALSE(SaveWaveformAs(file, dir.Path("same.ktx"), range, NoProgress(), notifier));
+        ASSERT_EQ(notifier.shown.size(), 1u);
+        EXPECT_EQ(notifier.shown[0].stringId, MessageCatalog::kMessageBase + 7);
+        EXPECT_EQ(test::ReadFile(file), before);
+    }
+}
+
 // Saving a selection of a cut-out view copies the compression file into itself; RangeCopy
 // itself refuses a target that is its source, which the user's files must never be.
 TEST(RangeCopy, SourceAndTargetTheSameFileKeepsTheData) {

@@ -18,6 +18,7 @@
 #include "test_files.h"
 #include "waveform/curve_writers.h"
 #include "waveform/time_field.h"
+#include "waveform/waveform_import.h"
 #include "waveform/waveform_record.h"
 
 namespace ktx {
@@ -679,6 +680,13 @@ TEST_F(TransferTest, Type10RoundTripThroughTheInstrumentFileSystem) {
     const auto read = ReadWaveforms(Read(kFormatWfm, {"CH2"}, m_dir.Path("ch2.wfm")), t,
                                     Context(10), m_notes, NoProgress());
     ASSERT_TRUE(read.ok);
+    // The instrument's own file holds preamble and curve like an ISF: the program opens what
+    // it stored itself.
+    const ImportOutcome opened =
+        ImportWaveformFile(m_dir.Path("ch2.wfm"), m_dir.Path("ktx_tmp.tmp"), m_notes, NoProgress());
+    ASSERT_EQ(opened.kind, ImportKind::Converted)
+        << (m_notes.shown.empty() ? "" : m_notes.shown[0].text);
+    EXPECT_EQ(opened.points, std::stoll(t.Query("WFMO:NR_PT?")));
     sim.ClearLog();
 
     TransferRequest request;
