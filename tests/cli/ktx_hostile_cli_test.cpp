@@ -180,17 +180,37 @@ const TargetCase kTargets[] = {
     {"no_folder", Target::NoFolder, "Schreibfehler"},
 };
 
+void PrintTo(const Writer& w, std::ostream* os) {
+    *os << w.name;
+}
+void PrintTo(const TargetCase& t, std::ostream* os) {
+    *os << t.name;
+}
+
+bool AboutSource(Target kind) {
+    return kind == Target::SameFile || kind == Target::HardLink || kind == Target::SymLink ||
+           kind == Target::DotDot;
+}
+
+// Every writer onto every target, but the transfer, which reads no file, onto no source.
+std::vector<std::tuple<Writer, TargetCase>> WriterTargets() {
+    std::vector<std::tuple<Writer, TargetCase>> cases;
+    for (const Writer& w : kWriters) {
+        for (const TargetCase& t : kTargets) {
+            if (*w.source != '\0' || !AboutSource(t.kind)) {
+                cases.emplace_back(w, t);
+            }
+        }
+    }
+    return cases;
+}
+
 class HostileTarget : public ::testing::TestWithParam<std::tuple<Writer, TargetCase>> {};
 
 TEST_P(HostileTarget, RefusedOrFailedWithOneMessageAndNothingLost) {
     const Writer& w = std::get<0>(GetParam());
     const TargetCase& t = std::get<1>(GetParam());
     const bool fromSource = *w.source != '\0';
-    const bool aboutSource = t.kind == Target::SameFile || t.kind == Target::HardLink ||
-                             t.kind == Target::SymLink || t.kind == Target::DotDot;
-    if (aboutSource && !fromSource) {
-        GTEST_SKIP() << "reads from the instrument, not from a file";
-    }
     if (!fromSource && !fs::exists(fs::path(KTX_TOOL).parent_path() / "ktx_sim.so")) {
         GTEST_SKIP() << "no simulated instrument";
     }
@@ -273,9 +293,7 @@ TEST_P(HostileTarget, RefusedOrFailedWithOneMessageAndNothingLost) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(WritersTimesTargets, HostileTarget,
-                         ::testing::Combine(::testing::ValuesIn(kWriters),
-                                            ::testing::ValuesIn(kTargets)),
+INSTANTIATE_TEST_SUITE_P(WritersTimesTargets, HostileTarget, ::testing::ValuesIn(WriterTargets()),
                          [](const auto& info) {
                              return std::string(std::get<0>(info.param).name) + "_" +
                                     std::get<1>(info.param).name;
