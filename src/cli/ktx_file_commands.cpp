@@ -5,7 +5,6 @@
 #include <charconv>
 #include <filesystem>
 #include <ostream>
-#include <system_error>
 
 #include "cli/ktx_commands.h"
 #include "cli/stream_notifier.h"
@@ -41,7 +40,7 @@ void PrintImported(std::ostream& out, const ImportOutcome& o, bool all) {
     out << o.points << " Punkte" << (o.sampleAxis ? " (Abtastachse)" : "");
     if (o.frames > 1) {
         out << " (" << FrameText(o.frame, o.frames);
-        if (!all && o.frames > 1) {
+        if (!all) {
             out << "; die übrigen mit --frame N oder --all";
         }
         out << ')';
