@@ -258,7 +258,7 @@ ImportResult ReadWfmTds5000(const std::string& path, const std::string& target, 
     const std::uint64_t stride = f.U32(layout.curveInfo + 26);
     const std::uint64_t declared = std::uint64_t{f.U32(kWfmFramesMinusOne)} + 1;
     result.frames = 1;
-    if (declared > 1 && stride >= end) {
+    if (declared > 1 && stride > 0 && stride >= end) {
         result.frames = static_cast<std::int64_t>(
             std::min<std::uint64_t>(declared, (in.Size() - base - end) / stride + 1));
     }

@@ -560,6 +560,11 @@ TEST_F(ReaderTest, WfmFilesThatFail) {
     b = good;
     PutUnsigned(b, 240, 9, 4, false);  // unknown format
     ExpectRejected(Import("w.wfm", b), false);
+    b = good;
+    PutUnsigned(b, 72, 3, 4, false);  // four frames of an empty curve buffer
+    PutUnsigned(b, 806, 0, 4, false);
+    PutUnsigned(b, 810, 0, 4, false);
+    ExpectRejected(Import("w.wfm", b), false);
     ExpectRejected(Import("w.wfm", std::string("nothing\r\n") + std::string(900, ' ')), false);
 }
 
