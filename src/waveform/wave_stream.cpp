@@ -5,8 +5,6 @@
 #include <array>
 
 #include "config/notifier.h"
-#include "waveform/real6.h"
-#include "waveform/time_field.h"
 
 namespace ktx {
 
@@ -86,11 +84,6 @@ const std::uint8_t* WaveStream::Next() {
     m_chunkPos += m_recordSize;
     ++m_nextRecord;
     return r;
-}
-
-double RecordY(const std::uint8_t* record, int column) {
-    return Real6::Decode(record + sizeof(TimeField) +
-                         sizeof(Real6) * static_cast<std::size_t>(column));
 }
 
 int PresentColumn(const UnitStrings& units, std::optional<int> wanted) {

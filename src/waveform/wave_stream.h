@@ -11,6 +11,8 @@
 
 #include "config/safe_file.h"
 #include "waveform/block_file.h"
+#include "waveform/real6.h"
+#include "waveform/time_field.h"
 #include "waveform/wave_file.h"
 
 namespace ktx {
@@ -66,8 +68,11 @@ class WaveStream {
     bool m_ok = false;
 };
 
-// The y value of column `column` of a record.
-double RecordY(const std::uint8_t* record, int column);
+// The y value of column `column` of a record. Inline: the compressions call it for every point.
+inline double RecordY(const std::uint8_t* record, int column) {
+    return Real6::Decode(record + sizeof(TimeField) +
+                         sizeof(Real6) * static_cast<std::size_t>(column));
+}
 
 // The column a view shows: the only present one (unit not "#"); with several, `wanted` or else
 // the first present one; 0 when none is present.
