@@ -183,8 +183,8 @@ def main(out):
     out = Path(out)
     out.mkdir(parents=True, exist_ok=True)
     lines = []
-    for name, spec in CASES.items():
-        blob, expected = make(**spec)
+    for name, case in CASES.items():
+        blob, expected = make(**case)
         (out / (name + ".wfm")).write_bytes(blob)
         lines.append("FILE %s FRAMES %d" % (name, len(expected)))
         for k, points in enumerate(expected):
