@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Feeds arbitrary bytes to the ISF reader (preamble parser and block decoder).
+// Feeds arbitrary bytes to the ISF reader (preamble parser, record walk and block decoder).
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -26,5 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ktx::ParseIsfPreamble(std::string_view(reinterpret_cast<const char*>(data), size), p);
     ktx::SilentNotifier n;
     ktx::ReadIsf(source, target, n, ktx::NoProgress());
+    ktx::ReadIsf(source, target, n, ktx::NoProgress(), 1);  // the second record
     return 0;
 }

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "test_files.h"
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -57,6 +60,23 @@ Bytes FromText(const std::string& text) {
 std::string CorpusDir() {
     std::error_code ec;
     return std::filesystem::is_directory(KTX_CORPUS_DIR, ec) ? std::string(KTX_CORPUS_DIR) : "";
+}
+
+FileSizeLimit::FileSizeLimit(std::uint64_t bytes) {
+    m_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    m_soft = limit.rlim_cur;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = m_soft;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, m_handler);
 }
 
 }  // namespace ktx::test

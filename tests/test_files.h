@@ -39,6 +39,20 @@ Bytes FromText(const std::string& text);
 // The folder of real instrument files, or empty when it is not beside the checkout.
 std::string CorpusDir();
 
+// While it lives, no file of this process may grow beyond `bytes`: a write past it fails with
+// EFBIG, as on a full disk, without needing one (SIGXFSZ is ignored meanwhile).
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(std::uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    std::uint64_t m_soft;
+    void (*m_handler)(int);
+};
+
 struct Shown {
     Severity severity;
     int stringId;

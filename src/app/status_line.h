@@ -34,6 +34,7 @@ class StatusLine : public QWidget, public ProgressSink {
     void CounterStart() override;
     void CounterUpdate(std::int64_t blocks) override;
     void CounterEnd() override;
+    void Note(const std::string& text) override { ShowNote(QString::fromStdString(text)); }
 
   private:
     QLabel* m_devPanel;

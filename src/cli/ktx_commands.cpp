@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -23,6 +24,7 @@
 #include "config/progress.h"
 #include "waveform/block_file.h"
 #include "waveform/curve_converter.h"
+#include "waveform/wave_stream.h"
 #include "waveform/waveform_record.h"
 
 namespace ktx {
@@ -40,7 +42,7 @@ constexpr const char* kUsage =
     "  ktx curve ROH ZIEL --xincr X --pt-off P --yoff Y --ymult M [--flags HEX | --ascii | "
     "--raw]\n"
     "  ktx validate DATEI...\n"
-    "  ktx import DATEI ZIEL.ktx\n"
+    "  ktx import DATEI ZIEL.ktx [--frame N | --all]\n"
     "  ktx export DATEI.ktx ZIEL --format xls|fms|txt [--sep ZEICHEN] [--dec ZEICHEN] "
     "[--eol lf|crlf|cr]\n"
     "  ktx idn [VERBINDUNG]\n"
@@ -71,7 +73,7 @@ struct Args {
 };
 
 bool TakesValue(const std::string& name) {
-    return name != "--ascii" && name != "--raw";
+    return name != "--ascii" && name != "--raw" && name != "--all";
 }
 
 std::optional<Args> SplitArgs(const std::vector<std::string>& args, std::size_t from,
@@ -140,54 +142,52 @@ const char* LayoutName(WaveLayout layout) {
     return "Mathematik";
 }
 
-bool CheckExists(const std::string& path, Notifier& notifier) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        ShowErrorMsgText(notifier, kMsgFileNotFound, path, 0);
-        return false;
-    }
-    return true;
-}
-
-// The column to show: the one the user named, else the first present one.
-ColumnChooser ChooserFor(std::optional<int> column) {
-    return [column](const UnitStrings& units) -> std::optional<int> {
-        if (column) {
-            return column;
-        }
-        for (int i = 0; i < 4; ++i) {
-            if (units[i] != kAbsentUnit) {
-                return i;
-            }
-        }
-        return 0;
-    };
-}
-
-std::optional<WaveformRecord> LoadForTool(const Args& a, Notifier& notifier, std::ostream& err) {
-    std::optional<int> column;
+// The column --column names (0..3), or nothing; false after saying what is wrong.
+bool ColumnOption(const Args& a, std::optional<int>& column, std::ostream& err) {
     if (auto it = a.options.find("--column"); it != a.options.end()) {
         column = ParseInt(it->second);
         if (!column || *column < 0 || *column > 3) {
             err << "--column erwartet 0 bis 3\n";
-            return std::nullopt;
+            return false;
         }
     }
-    const std::string& path = a.positional[0];
-    if (!CheckExists(path, notifier)) {
+    return true;
+}
+
+// A waveform file for info and dump, read as it is written: a file of any size takes the same
+// memory. The column shown is the view's: the one present column, else --column, else the
+// first present one.
+struct ToolFile {
+    WaveStream& in;
+    int column = 0;
+};
+
+std::optional<ToolFile> OpenForTool(const Args& a, WaveStream& in, Notifier& notifier,
+                                    std::ostream& err) {
+    std::optional<int> column;
+    if (!ColumnOption(a, column, err)) {
         return std::nullopt;
     }
-    auto rec = LoadWaveform(path, false, ChooserFor(column), notifier);
-    if (rec && column && rec->layout == WaveLayout::OneColumn && *column != 0) {
+    if (!in.Ok()) {
+        in.ShowFailure(notifier);
+        return std::nullopt;
+    }
+    if (column && in.Layout() == WaveLayout::OneColumn && *column != 0) {
         err << "--column: eine einspaltige Datei hat nur Spalte 0\n";
         return std::nullopt;
     }
-    return rec;
+    return ToolFile{in, PresentColumn(in.Units(), column)};
 }
 
 void PrintUnits(std::ostream& out, const UnitStrings& units) {
     out << "Einheiten:\t" << units[0] << ' ' << units[1] << ' ' << units[2] << ' ' << units[3]
         << '\n';
+}
+
+TimeField XOf(const std::uint8_t* record) {
+    TimeField x;
+    std::memcpy(x.bytes.data(), record, sizeof x);
+    return x;
 }
 
 int Info(const Args& a, std::ostream& out, std::ostream& err) {
@@ -197,42 +197,62 @@ int Info(const Args& a, std::ostream& out, std::ostream& err) {
         return kExitUsage;
     }
     const std::string& path = a.positional[0];
-    if (!CheckExists(path, notifier)) {
-        return kExitFailure;
-    }
     // Spectrum and math result files are recognised by their tag; their records are read by the
     // views that own them, so only the header facts are shown.
-    BlockReader in(path);
+    BlockReader probe(path);
     std::uint8_t header[kHeaderProbeSize];
     WaveLayout layout;
     UnitStrings units;
-    if (in.IsOpen() && in.Size() >= 2 * kFourColumnRecord &&
-        in.Read(header, sizeof header) == sizeof header && DetectLayout(header, layout, units) &&
+    if (probe.IsOpen() && probe.Size() >= 2 * kFourColumnRecord &&
+        probe.Read(header, sizeof header) == sizeof header && DetectLayout(header, layout, units) &&
         (layout == WaveLayout::Spectrum || layout == WaveLayout::Math)) {
         out << "Format:\t" << LayoutName(layout) << '\n';
         out << "Version:\t" << VersionText(HeaderVersion(header)) << '\n';
         PrintUnits(out, units);
-        out << "Punkte:\t" << in.Size() / kFourColumnRecord - 1 << '\n';
+        out << "Punkte:\t" << probe.Size() / kFourColumnRecord - 1 << '\n';
+        out.flush();
         return kExitOk;
     }
 
-    const auto rec = LoadForTool(a, notifier, err);
-    if (!rec) {
+    WaveStream in(path);
+    const auto file = OpenForTool(a, in, notifier, err);
+    if (!file) {
         return kExitFailure;
     }
-    out << "Format:\t" << LayoutName(rec->layout) << '\n';
-    out << "Version:\t" << VersionText(rec->version) << '\n';
-    PrintUnits(out, rec->units);
-    out << "Punkte:\t" << rec->pointCount << '\n';
-    out << "Spalte:\t" << rec->column << '\n';
-    if (rec->pointCount > 0) {
-        out << "Erstes x:\t" << Number(TimeFieldToSeconds(rec->xValues.front())) << " s\n";
-        out << "Letztes x:\t" << Number(TimeFieldToSeconds(rec->xValues.back())) << " s\n";
+    // The view's figures, gathered in one pass: y range from 0, first and last x.
+    double yMin = 0.0;
+    double yMax = 0.0;
+    TimeField first;
+    TimeField last;
+    std::int64_t points = 0;
+    while (const std::uint8_t* r = in.Next()) {
+        const double y = RecordY(r, file->column);
+        yMin = std::min(yMin, y);
+        yMax = std::max(yMax, y);
+        if (points++ == 0) {
+            first = XOf(r);
+        }
+        last = XOf(r);
     }
-    out << "yMin:\t" << Number(rec->yMin.ToDouble()) << '\n';
-    out << "yMax:\t" << Number(rec->yMax.ToDouble()) << '\n';
-    out << "Zeitskala:\t" << Number(rec->timeScale) << '\n';
-    out << "Abtastachse:\t" << (rec->sampleAxis ? "ja" : "nein") << '\n';
+    if (!in.Ok()) {
+        in.ShowFailure(notifier);  // the file shrank while it was read
+        return kExitFailure;
+    }
+    const float version = in.Version();
+    out << "Format:\t" << LayoutName(in.Layout()) << '\n';
+    out << "Version:\t" << VersionText(version) << '\n';
+    PrintUnits(out, in.Units());
+    out << "Punkte:\t" << points << '\n';
+    out << "Spalte:\t" << file->column << '\n';
+    if (points > 0) {
+        out << "Erstes x:\t" << Number(TimeFieldToSeconds(first)) << " s\n";
+        out << "Letztes x:\t" << Number(TimeFieldToSeconds(last)) << " s\n";
+    }
+    out << "yMin:\t" << Number(yMin) << '\n';
+    out << "yMax:\t" << Number(yMax) << '\n';
+    out << "Zeitskala:\t" << Number(points > 0 ? TimeScaleFor(first, last) : 1.0) << '\n';
+    out << "Abtastachse:\t" << (version > kWaveVersion ? "ja" : "nein") << '\n';
+    out.flush();
     return kExitOk;
 }
 
@@ -242,31 +262,37 @@ int Dump(const Args& a, std::ostream& out, std::ostream& err) {
         err << kUsage;
         return kExitUsage;
     }
-    const auto rec = LoadForTool(a, notifier, err);
-    if (!rec) {
+    WaveStream in(a.positional[0]);
+    const auto file = OpenForTool(a, in, notifier, err);
+    if (!file) {
         return kExitFailure;
     }
     // Formatted into one buffer and written in large pieces: a dump of 10 M points is common.
     std::string buf;
     buf.reserve(1 << 20);
     char line[64];
-    for (std::int32_t i = 0; i < rec->pointCount; ++i) {
+    while (const std::uint8_t* r = in.Next()) {
         char* p = line;
-        p = std::to_chars(p, line + 30, TimeFieldToSeconds(rec->xValues[i]),
-                          std::chars_format::general, 17)
+        p = std::to_chars(p, line + 30, TimeFieldToSeconds(XOf(r)), std::chars_format::general, 17)
                 .ptr;
         *p++ = '\t';
-        p = std::to_chars(p, p + 30, rec->yValues[i].ToDouble(), std::chars_format::general, 17)
-                .ptr;
+        p = std::to_chars(p, p + 30, RecordY(r, file->column), std::chars_format::general, 17).ptr;
         *p++ = '\n';
         buf.append(line, p);
         if (buf.size() > (1 << 20) - 64) {
             out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
             buf.clear();
+            if (!out) {
+                break;
+            }
         }
     }
     out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
     out.flush();
+    if (!in.Ok()) {
+        in.ShowFailure(notifier);
+        return kExitFailure;
+    }
     if (!out) {
         err << MessageCatalog::Message(41) << '\n';
         return kExitFailure;
@@ -343,7 +369,7 @@ int Curve(const Args& a, std::ostream& out, std::ostream& err) {
 
     const std::string& source = a.positional[0];
     const std::string& target = a.positional[1];
-    if (!CheckExists(source, notifier)) {
+    if (!UsableSource(source, notifier)) {
         return kExitFailure;
     }
     CurveResult r;
@@ -359,8 +385,11 @@ int Curve(const Args& a, std::ostream& out, std::ostream& err) {
             out << r.points << " Punkte\n";
             return kExitOk;
         case CurveError::SourceOpen:
-            ShowErrorMsgText(notifier, kMsgFileNotFound, source, 0);
-            break;
+            // Readable a moment ago: the file went away or a read failed.
+            if (!UsableSource(source, notifier)) {
+                break;
+            }
+            [[fallthrough]];
         case CurveError::NoCurveHeader:
         case CurveError::BadCount:
         case CurveError::Truncated:
@@ -375,9 +404,6 @@ int Curve(const Args& a, std::ostream& out, std::ostream& err) {
         case CurveError::TargetCreate:
         case CurveError::Write:
             break;  // the converter has said it
-    }
-    if (r.points > 0) {
-        err << r.points << " Punkte wurden vor dem Fehler geschrieben\n";
     }
     return kExitFailure;
 }

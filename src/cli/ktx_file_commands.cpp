@@ -2,9 +2,9 @@
 #include "cli/ktx_file_commands.h"
 
 #include <QLocale>
+#include <charconv>
 #include <filesystem>
 #include <ostream>
-#include <system_error>
 
 #include "cli/ktx_commands.h"
 #include "cli/stream_notifier.h"
@@ -12,61 +12,94 @@
 #include "config/progress.h"
 #include "waveform/curve_writers.h"
 #include "waveform/wave_file.h"
+#include "waveform/wave_stream.h"
+#include "waveform/wave_target.h"
 #include "waveform/waveform_import.h"
-#include "waveform/waveform_record.h"
 
 namespace ktx {
 
 namespace {
 
 constexpr int kMsgBadFormat = 12;
-constexpr int kMsgFileNotFound = 22;
-constexpr int kMsgWriteError = 41;
 
 constexpr const char* kFileUsage =
     "Aufruf:\n"
-    "  ktx import DATEI ZIEL.ktx\n"
+    "  ktx import DATEI ZIEL.ktx [--frame N | --all]\n"
     "  ktx export DATEI.ktx ZIEL --format xls|fms|txt [--sep ZEICHEN] [--dec ZEICHEN] "
     "[--eol lf|crlf|cr]\n";
 
-bool Exists(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(path, ec);
+// The target of frame `frame` (from 0) with --all: "x.ktx" gives "x_1.ktx", "x_2.ktx", ...
+std::string FrameTarget(const std::string& target, std::int64_t frame) {
+    const std::filesystem::path path(target);
+    return (path.parent_path() /
+            (path.stem().string() + "_" + std::to_string(frame + 1) + path.extension().string()))
+        .string();
 }
 
-int Import(const std::vector<std::string>& positional, std::ostream& out, std::ostream& err) {
+void PrintImported(std::ostream& out, const ImportOutcome& o, bool all) {
+    out << o.points << " Punkte" << (o.sampleAxis ? " (Abtastachse)" : "");
+    if (o.frames > 1) {
+        out << " (" << FrameText(o.frame, o.frames);
+        if (!all) {
+            out << "; die übrigen mit --frame N oder --all";
+        }
+        out << ')';
+    }
+    out << '\n';
+}
+
+int Import(const std::vector<std::string>& positional,
+           const std::map<std::string, std::string>& options, std::ostream& out,
+           std::ostream& err) {
     StreamNotifier notifier(err);
+    const auto frameOption = options.find("--frame");
+    const bool all = options.count("--all") > 0;
+    std::int64_t frame = 0;
+    if (frameOption != options.end()) {
+        const std::string& v = frameOption->second;
+        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), frame);
+        if (all || ec != std::errc() || end != v.data() + v.size() || frame < 1) {
+            err << "--frame erwartet eine Zahl ab 1 und schließt --all aus\n" << kFileUsage;
+            return kExitUsage;
+        }
+        --frame;
+    }
     if (positional.size() != 2) {
         err << kFileUsage;
         return kExitUsage;
     }
     const std::string& source = positional[0];
     const std::string& target = positional[1];
-    if (!Exists(source)) {
-        ShowErrorMsgText(notifier, kMsgFileNotFound, source, 0);
-        return kExitFailure;
-    }
-    const ImportOutcome o = ImportWaveformFile(source, target, notifier, NoProgress());
+    const ImportOutcome o = ImportWaveformFile(source, all ? FrameTarget(target, 0) : target,
+                                               notifier, NoProgress(), frame);
     switch (o.kind) {
         case ImportKind::Converted:
-            out << o.points << " Punkte" << (o.sampleAxis ? " (Abtastachse)" : "") << '\n';
+            if (all) {
+                out << FrameTarget(target, 0) << '\n';
+            }
+            PrintImported(out, o, all);
+            for (std::int64_t k = 1; all && k < o.frames; ++k) {
+                const ImportOutcome next =
+                    ImportWaveformFile(source, FrameTarget(target, k), notifier, NoProgress(), k);
+                if (next.kind != ImportKind::Converted) {
+                    return kExitFailure;
+                }
+                out << FrameTarget(target, k) << '\n';
+                PrintImported(out, next, all);
+            }
             return kExitOk;
-        case ImportKind::Waveform: {
+        case ImportKind::Waveform:
             // Already a waveform file: checked and copied.
-            if (CountWaveFile(source) == 0) {
-                ShowErrorMsgText(notifier, kMsgBadFormat, source, 0);
+            if (frame != 0) {
+                ImportResult single;
+                FrameExists(frame, single, notifier);
                 return kExitFailure;
             }
-            std::error_code ec;
-            std::filesystem::copy_file(source, target,
-                                       std::filesystem::copy_options::overwrite_existing, ec);
-            if (ec) {
-                ShowErrorMsgText(notifier, kMsgWriteError, target, 0);
+            if (!CopyWaveFile(source, all ? FrameTarget(target, 0) : target, notifier)) {
                 return kExitFailure;
             }
-            out << CountWaveFile(target) - 1 << " Punkte\n";
+            out << CountWaveFile(source) - 1 << " Punkte\n";
             return kExitOk;
-        }
         case ImportKind::Failed:
             return kExitFailure;
         case ImportKind::OtherView:
@@ -134,31 +167,21 @@ int Export(const std::vector<std::string>& positional,
             return kExitUsage;
         }
     }
-    if (!Exists(source)) {
-        ShowErrorMsgText(notifier, kMsgFileNotFound, source, 0);
+    // The first present column of a four-column file; the file is read as it is written.
+    WaveStream in(source);
+    if (!in.Ok()) {
+        in.ShowFailure(notifier);
         return kExitFailure;
     }
-    // The first present column of a four-column file.
-    const auto rec = LoadWaveform(
-        source, false,
-        [](const UnitStrings& units) -> std::optional<int> {
-            for (int i = 0; i < 4; ++i) {
-                if (units[i] != kAbsentUnit) {
-                    return i;
-                }
-            }
-            return 0;
-        },
-        notifier);
-    if (!rec) {
-        return kExitFailure;
-    }
-    const bool ok = format->second == "fms" ? WriteRecordPairList(target, *rec, notifier)
-                                            : WriteRecordColumns(target, *rec, seps, notifier);
+    const int column = PresentColumn(in.Units(), std::nullopt);
+    const std::int64_t points = in.Records() - 1;
+    const bool ok = format->second == "fms"
+                        ? WriteWaveFilePairList(source, column, target, notifier)
+                        : WriteWaveFileColumns(source, column, target, seps, notifier);
     if (!ok) {
         return kExitFailure;
     }
-    out << rec->pointCount << " Punkte\n";
+    out << points << " Punkte\n";
     return kExitOk;
 }
 
@@ -168,7 +191,7 @@ int RunFileCommand(const std::string& command, const std::vector<std::string>& p
                    const std::map<std::string, std::string>& options, std::ostream& out,
                    std::ostream& err) {
     if (command == "import") {
-        return Import(positional, out, err);
+        return Import(positional, options, out, err);
     }
     return Export(positional, options, out, err);
 }

@@ -209,6 +209,9 @@ constexpr Entry kStrings[] = {
     {10700, "komprimiere Datei"},
     {10701, "kopiere Datenbereich"},
     {10703, "Ausschnitt von "},
+    // A file of several records or FastFrame frames: "Kurve 1 von 5".
+    {10704, "Kurve "},
+    {10705, " von "},
 };
 
 constexpr bool IsSorted() {

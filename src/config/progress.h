@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace ktx {
 
@@ -21,6 +22,9 @@ class ProgressSink {
     virtual void CounterStart() {}
     virtual void CounterUpdate(std::int64_t blocks) { (void)blocks; }
     virtual void CounterEnd() {}
+
+    // A passing line for the status text ("Kurve 1 von 5").
+    virtual void Note(const std::string& text) { (void)text; }
 };
 
 // Ignores all progress.

@@ -15,12 +15,13 @@
 #include "config/progress.h"
 #include "view/cursor_readouts.h"
 #include "waveform/block_file.h"
+#include "waveform/wave_stream.h"
 
 namespace ktx {
 namespace {
 
 constexpr int kMsgInvalidFormat = 12;
-constexpr int kMsgWriteError = 41;
+constexpr int kMsgBadStart = 43;
 constexpr int kStrCompressing = 10700;
 constexpr int kStrCopyingRange = 10701;
 constexpr int kStrCutOf = 10703;
@@ -31,106 +32,8 @@ constexpr std::int64_t kPeakBlocks = 16000;
 // Progress is reported when the count has dropped by more than this since the last report.
 constexpr std::int64_t kProgressStep = 100;
 
-// A waveform file opened for streaming its records.
-class RecordSource {
-  public:
-    explicit RecordSource(const std::string& path) : m_reader(path) {
-        if (!m_reader.IsOpen() || m_reader.Size() < 2 * kHeaderProbeSize) {
-            return;
-        }
-        std::array<std::uint8_t, kHeaderProbeSize> probe{};
-        if (m_reader.Read(probe.data(), probe.size()) != probe.size()) {
-            return;
-        }
-        UnitStrings units;
-        if (ReadWaveHeader(probe.data(), ReferenceHeader(WaveLayout::OneColumn), units)) {
-            m_layout = WaveLayout::OneColumn;
-        } else if (ReadWaveHeader(probe.data(), ReferenceHeader(WaveLayout::FourColumn), units)) {
-            m_layout = WaveLayout::FourColumn;
-        } else {
-            return;
-        }
-        m_units = units;
-        m_recordSize = RecordSize(m_layout);
-        m_records = static_cast<std::int64_t>(m_reader.Size() / m_recordSize);
-        m_header.assign(probe.begin(), probe.begin() + static_cast<std::ptrdiff_t>(m_recordSize));
-        m_ok = m_reader.Seek(m_recordSize);
-        m_nextRecord = 1;
-    }
-
-    bool Ok() const { return m_ok && !m_reader.Failed(); }
-    WaveLayout Layout() const { return m_layout; }
-    std::size_t RecordBytes() const { return m_recordSize; }
-    int Columns() const { return m_layout == WaveLayout::OneColumn ? 1 : 4; }
-    // Records including the header; a trailing partial record does not count.
-    std::int64_t Records() const { return m_records; }
-    const std::vector<std::uint8_t>& Header() const { return m_header; }
-    const UnitStrings& Units() const { return m_units; }
-    std::int64_t Remaining() const { return m_records - m_nextRecord; }
-
-    // Moves to data point `point` (0 = the record after the header).
-    bool SeekPoint(std::int64_t point) {
-        m_nextRecord = 1 + point;
-        m_chunkPos = m_chunkEnd = 0;
-        return m_reader.Seek(static_cast<std::uint64_t>(m_nextRecord) * m_recordSize);
-    }
-
-    // Up to `want` consecutive records from the current chunk; `got` tells how many (0 at the
-    // end or on a read error).
-    const std::uint8_t* NextRun(std::int64_t want, std::int64_t& got) {
-        got = 0;
-        const std::uint8_t* first = Next();
-        if (first == nullptr) {
-            return nullptr;
-        }
-        const auto inChunk = static_cast<std::int64_t>((m_chunkEnd - m_chunkPos) / m_recordSize);
-        const std::int64_t more = std::min(want - 1, inChunk);
-        m_chunkPos += static_cast<std::size_t>(more) * m_recordSize;
-        m_nextRecord += more;
-        got = 1 + more;
-        return first;
-    }
-
-    // The next record, or nullptr at the end (or on a read error, which Ok() then tells).
-    const std::uint8_t* Next() {
-        if (m_chunkPos == m_chunkEnd) {
-            const std::int64_t want = std::min<std::int64_t>(Remaining(), kChunkRecords);
-            if (want <= 0) {
-                return nullptr;
-            }
-            m_chunk.resize(static_cast<std::size_t>(want) * m_recordSize);
-            const std::size_t got = m_reader.Read(m_chunk.data(), m_chunk.size());
-            if (got != m_chunk.size()) {
-                m_ok = false;
-                return nullptr;
-            }
-            m_chunkPos = 0;
-            m_chunkEnd = m_chunk.size();
-        }
-        const std::uint8_t* r = m_chunk.data() + m_chunkPos;
-        m_chunkPos += m_recordSize;
-        ++m_nextRecord;
-        return r;
-    }
-
-  private:
-    static constexpr std::int64_t kChunkRecords = 16384;
-    BlockReader m_reader;
-    WaveLayout m_layout = WaveLayout::OneColumn;
-    UnitStrings m_units;
-    std::size_t m_recordSize = kOneColumnRecord;
-    std::int64_t m_records = 0;
-    std::int64_t m_nextRecord = 0;
-    std::vector<std::uint8_t> m_header;
-    std::vector<std::uint8_t> m_chunk;
-    std::size_t m_chunkPos = 0;
-    std::size_t m_chunkEnd = 0;
-    bool m_ok = false;
-};
-
 double YAt(const std::uint8_t* record, int column) {
-    return Real6::Decode(record + sizeof(TimeField) +
-                         sizeof(Real6) * static_cast<std::size_t>(column));
+    return RecordY(record, column);
 }
 
 void PutY(std::uint8_t* record, int column, double y) {
@@ -161,9 +64,19 @@ class CountDown {
     std::int64_t m_reported;
 };
 
-bool FinishWrite(BlockWriter& out, Notifier& notifier) {
-    if (!out.Close()) {
-        ShowErrorMsg(notifier, kMsgWriteError, 0);
+// Opens the target beside itself; `sources` are the files the operation reads, which it may
+// not replace. Shows the reason when the target cannot be written.
+bool BeginWrite(SafeWriter& out, const std::vector<std::string>& sources, Notifier& notifier) {
+    if (!out.Begin(sources)) {
+        ShowFileError(notifier, out.Error());
+        return false;
+    }
+    return true;
+}
+
+bool FinishWrite(SafeWriter& out, Notifier& notifier) {
+    if (!out.Commit()) {
+        ShowFileError(notifier, out.Error());
         return false;
     }
     return true;
@@ -174,9 +87,9 @@ bool FinishWrite(BlockWriter& out, Notifier& notifier) {
 template <bool kEnvelope, typename Emit>
 std::int64_t Compress(const std::string& source, const std::string& target, std::int64_t blocks,
                       std::int64_t limit, ProgressSink& progress, Notifier& notifier, Emit emit) {
-    RecordSource in(source);
+    WaveStream in(source);
     if (!in.Ok()) {
-        ShowErrorMsg(notifier, kMsgInvalidFormat, 0);
+        in.ShowFailure(notifier);
         return 0;
     }
     const std::int64_t records = in.Records();
@@ -188,9 +101,8 @@ std::int64_t Compress(const std::string& source, const std::string& target, std:
         ++f;
         m = records / f;
     }
-    BlockWriter out(target);
-    if (!out.IsOpen()) {
-        ShowErrorMsg(notifier, kMsgWriteError, 0);
+    SafeWriter out(target);
+    if (!BeginWrite(out, {source}, notifier)) {
         return 0;
     }
     out.Write(in.Header().data(), in.Header().size());
@@ -267,8 +179,7 @@ std::int64_t Compress(const std::string& source, const std::string& target, std:
     }
     countDown.End();
     if (!in.Ok()) {
-        out.Close();
-        ShowErrorMsg(notifier, kMsgInvalidFormat, 0);
+        in.ShowFailure(notifier);
         return 0;
     }
     return FinishWrite(out, notifier) ? f : 0;
@@ -288,7 +199,7 @@ std::int64_t SampleCompress(const std::string& source, const std::string& target
                             ProgressSink& progress, Notifier& notifier) {
     std::vector<std::uint8_t> rec;
     return Compress<false>(source, target, kSampleBlocks, kSampleLimit, progress, notifier,
-                           [&rec](BlockWriter& out, const std::uint8_t* last, int columns,
+                           [&rec](SafeWriter& out, const std::uint8_t* last, int columns,
                                   const std::array<double, 4>& sum, const std::array<double, 4>&,
                                   const std::array<double, 4>&, std::int64_t f) {
                                rec.assign(last, last + RecordSize(columns));
@@ -305,7 +216,7 @@ std::int64_t PeakCompress(const std::string& source, const std::string& target,
     std::vector<std::uint8_t> high;
     std::vector<std::uint8_t> low;
     return Compress<true>(source, target, kPeakBlocks, kPeakBlocks, progress, notifier,
-                          [&](BlockWriter& out, const std::uint8_t* last, int columns,
+                          [&](SafeWriter& out, const std::uint8_t* last, int columns,
                               const std::array<double, 4>& sum, const std::array<double, 4>& max,
                               const std::array<double, 4>& min, std::int64_t f) {
                               mean.assign(last, last + RecordSize(columns));
@@ -323,30 +234,34 @@ std::int64_t PeakCompress(const std::string& source, const std::string& target,
                           });
 }
 
-bool RangeCopy(const std::string& source, std::int64_t first, std::int64_t count,
-               const std::string& target, ProgressSink& progress, Notifier& notifier) {
+namespace {
+
+// The copy behind RangeCopy, the view's save and the cut-out: `guarded` are the files the
+// target may not be.
+bool CopyRange(const std::string& source, std::int64_t first, std::int64_t count,
+               const std::string& target, const std::vector<std::string>& guarded,
+               ProgressSink& progress, Notifier& notifier) {
     count = std::clamp<std::int64_t>(count, 0, kRangeCopyLimit);
     first = std::max<std::int64_t>(first, 0);
-    RecordSource in(source);
+    WaveStream in(source);
     if (!in.Ok()) {
-        ShowErrorMsg(notifier, kMsgInvalidFormat, 0);
+        in.ShowFailure(notifier);
         return false;
     }
-    // Saving a selection of a compressed view copies out of the compression file into the
-    // compression file: writing it directly would truncate the source before it is read.
-    std::error_code ec;
-    const bool inPlace = std::filesystem::equivalent(source, target, ec);
-    const std::string writeTo = inPlace ? target + ".part" : target;
-    BlockWriter out(writeTo);
-    if (!out.IsOpen()) {
-        ShowErrorMsg(notifier, kMsgWriteError, 0);
+    // A start beyond the last point would leave a file of nothing but a header, which no view
+    // opens.
+    if (first >= in.Records() - 1) {
+        ShowErrorMsgText(notifier, kMsgBadStart, std::to_string(first), 0);
+        return false;
+    }
+    SafeWriter out(target);
+    if (!BeginWrite(out, guarded, notifier)) {
         return false;
     }
     out.Write(in.Header().data(), in.Header().size());
     CountDown countDown(progress, count);
-    // A start beyond the end copies nothing but the header.
-    if (first < in.Records() - 1 && in.SeekPoint(first)) {
-        for (std::int64_t i = 0; i < count; ++i) {
+    if (in.SeekPoint(first)) {
+        for (std::int64_t i = 0; i < count && out.Ok(); ++i) {
             const std::uint8_t* r = in.Next();
             if (r == nullptr) {
                 break;
@@ -357,21 +272,39 @@ bool RangeCopy(const std::string& source, std::int64_t first, std::int64_t count
     }
     countDown.End();
     if (!in.Ok()) {
-        out.Close();
-        ShowErrorMsg(notifier, kMsgInvalidFormat, 0);
+        in.ShowFailure(notifier);
         return false;
     }
-    if (!FinishWrite(out, notifier)) {
-        return false;
+    return FinishWrite(out, notifier);
+}
+
+}  // namespace
+
+bool RangeCopy(const std::string& source, std::int64_t first, std::int64_t count,
+               const std::string& target, ProgressSink& progress, Notifier& notifier) {
+    return CopyRange(source, first, count, target, {source}, progress, notifier);
+}
+
+std::optional<PointSpan> SourceSpan(const RangeRequest& request, std::int64_t total) {
+    if (total <= 0 || request.viewPointCount <= 0) {
+        return std::nullopt;
     }
-    if (inPlace) {
-        std::filesystem::rename(writeTo, target, ec);
-        if (ec) {
-            ShowErrorMsg(notifier, kMsgWriteError, 0);
-            return false;
-        }
+    const double scale = static_cast<double>(total) / request.viewPointCount;
+    std::int64_t a = std::llround(request.cursor1 * scale);
+    std::int64_t b = std::llround(request.cursor2 * scale);
+    if (b < a) {
+        std::swap(a, b);
     }
-    return true;
+    return PointSpan{a, b - a};
+}
+
+bool SaveWaveformAs(const std::string& source, const std::string& target,
+                    const std::optional<PointSpan>& span, ProgressSink& progress,
+                    Notifier& notifier) {
+    if (span) {
+        return RangeCopy(source, span->first, span->count, target, progress, notifier);
+    }
+    return CopyWaveFile(source, target, notifier);
 }
 
 double MeanLevel(const WaveformRecord& record) {
@@ -393,15 +326,14 @@ double MeanLevel(const WaveformRecord& record) {
 
 bool RemoveOffset(const std::string& source, const std::string& target, double level, int column,
                   Notifier& notifier) {
-    RecordSource in(source);
+    WaveStream in(source);
     if (!in.Ok()) {
-        ShowErrorMsg(notifier, kMsgInvalidFormat, 0);
+        in.ShowFailure(notifier);
         return false;
     }
     column = std::clamp(column, 0, in.Columns() - 1);
-    BlockWriter out(target);
-    if (!out.IsOpen()) {
-        ShowErrorMsg(notifier, kMsgWriteError, 0);
+    SafeWriter out(target);
+    if (!BeginWrite(out, {source}, notifier)) {
         return false;
     }
     out.Write(in.Header().data(), in.Header().size());
@@ -412,8 +344,7 @@ bool RemoveOffset(const std::string& source, const std::string& target, double l
         out.Write(rec.data(), rec.size());
     }
     if (!in.Ok()) {
-        out.Close();
-        ShowErrorMsg(notifier, kMsgInvalidFormat, 0);
+        in.ShowFailure(notifier);
         return false;
     }
     return FinishWrite(out, notifier);
@@ -422,15 +353,14 @@ bool RemoveOffset(const std::string& source, const std::string& target, double l
 bool Integrate(const std::string& source, const std::string& target, int column,
                const std::string& unit, ProgressSink& progress, Notifier& notifier,
                const std::function<void()>& pump) {
-    RecordSource in(source);
+    WaveStream in(source);
     if (!in.Ok()) {
-        ShowErrorMsg(notifier, kMsgInvalidFormat, 0);
+        in.ShowFailure(notifier);
         return false;
     }
     column = std::clamp(column, 0, in.Columns() - 1);
-    BlockWriter out(target);
-    if (!out.IsOpen()) {
-        ShowErrorMsg(notifier, kMsgWriteError, 0);
+    SafeWriter out(target);
+    if (!BeginWrite(out, {source}, notifier)) {
         return false;
     }
     WaveFileHeader ref = ReferenceHeader(WaveLayout::OneColumn);
@@ -468,15 +398,14 @@ bool Integrate(const std::string& source, const std::string& target, int column,
     }
     progress.BarEnd();
     if (!in.Ok()) {
-        out.Close();
-        ShowErrorMsg(notifier, kMsgInvalidFormat, 0);
+        in.ShowFailure(notifier);
         return false;
     }
     return FinishWrite(out, notifier);
 }
 
 std::optional<CursorPair> PlaceCursors(const std::string& integralFile, std::int32_t pointCount) {
-    RecordSource in(integralFile);
+    WaveStream in(integralFile);
     if (!in.Ok()) {
         return std::nullopt;
     }
@@ -638,20 +567,18 @@ RangeResult HandleRangeRequest(const RangeRequest& request, const std::string& c
                                const StatusText& status) {
     RangeResult result;
     const std::int64_t total = CountWaveFile(request.sourceFile);
-    if (total == 0 || request.viewPointCount <= 0) {
+    const std::optional<PointSpan> span = SourceSpan(request, total);
+    if (!span) {
         ShowErrorMsg(notifier, kMsgInvalidFormat, 0);
         return result;
-    }
-    const double scale = static_cast<double>(total) / request.viewPointCount;
-    std::int64_t a = std::llround(request.cursor1 * scale);
-    std::int64_t b = std::llround(request.cursor2 * scale);
-    if (b < a) {
-        std::swap(a, b);
     }
     if (status) {
         status(std::string(MessageCatalog::String(kStrCopyingRange)));
     }
-    result.ok = RangeCopy(request.sourceFile, a, b - a, compressionFile, progress, notifier);
+    // The compression file is the program's own: a cut-out of a cut-out replaces it by a copy
+    // of part of itself, read completely before the new file takes its place.
+    result.ok = CopyRange(request.sourceFile, span->first, span->count, compressionFile, {},
+                          progress, notifier);
     if (status) {
         status({});
     }
@@ -661,14 +588,15 @@ RangeResult HandleRangeRequest(const RangeRequest& request, const std::string& c
     // Caption and position bar tell what the cut-out holds: RangeCopy stops after 79 999
     // points and at the end of the source.
     const std::int64_t held =
-        std::max<std::int64_t>(0, std::min({b - a, kRangeCopyLimit, total - 1 - a}));
+        std::max<std::int64_t>(
+            0, std::min({span->count, kRangeCopyLimit, total - 1 - span->first}));
     ViewSetup setup;
     setup.file = compressionFile;
     setup.caption = CutCaption(request.displayName, held, total);
     setup.sampleAxis = request.kind == 4;
     setup.sourceCount = total;
-    setup.cutStart = a;
-    setup.cutEnd = a + held;
+    setup.cutStart = span->first;
+    setup.cutEnd = span->first + held;
     result.view = setup;
     return result;
 }

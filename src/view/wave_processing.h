@@ -38,7 +38,10 @@ std::int64_t PeakCompress(const std::string& source, const std::string& target,
 
 // Copies the header and then points first..first + count - 1 (count at most 79 999; point 0 is
 // the record after the header) of `source` to `target`, stopping early at the end of the
-// source. False when the source is no waveform file or a read or write failed (message 12/41).
+// source. Every writer here replaces its target only by a complete file (SafeFile): a target
+// that is the source under any name, a FIFO or a device is refused (message 7), a failed write
+// leaves the old target (message 41). False also when the source is no waveform file (12) or
+// `first` lies beyond its last point (43).
 bool RangeCopy(const std::string& source, std::int64_t first, std::int64_t count,
                const std::string& target, ProgressSink& progress, Notifier& notifier);
 
@@ -144,6 +147,24 @@ struct RangeResult {
 RangeResult HandleRangeRequest(const RangeRequest& request, const std::string& compressionFile,
                                ProgressSink& progress, Notifier& notifier,
                                const StatusText& status);
+
+// Points of a source file: `count` points from point `first` (0 = the record after the header).
+struct PointSpan {
+    std::int64_t first = 0;
+    std::int64_t count = 0;
+};
+
+// The points of the source file (of `total` records, header included) that the cursors of a
+// view of `request.viewPointCount` points cover; nothing for an empty file or view.
+std::optional<PointSpan> SourceSpan(const RangeRequest& request, std::int64_t total);
+
+// "Speichern unter" of a waveform view as a .ktx file: the whole of `source` (no span), or the
+// points of `span` (at most 79 999, as RangeCopy). The target is written beside itself and
+// renamed into place; a target that is `source` under any name is refused. One message on
+// failure (7, 12, 22, 41 or 43).
+bool SaveWaveformAs(const std::string& source, const std::string& target,
+                    const std::optional<PointSpan>& span, ProgressSink& progress,
+                    Notifier& notifier);
 
 // The caption of a cut-out of `count` of `total` records.
 std::string CutCaption(const std::string& displayName, std::int64_t count, std::int64_t total);

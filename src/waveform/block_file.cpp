@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "config/notifier.h"
+
 namespace ktx {
 
 namespace {
@@ -152,6 +154,60 @@ bool BlockWriter::Close() {
     }
     m_file = nullptr;
     return !m_failed;
+}
+
+bool SafeWriter::Begin(const std::vector<std::string>& sources) {
+    m_out.reset();
+    if (!m_file.Begin(sources)) {
+        return false;
+    }
+    m_out = std::make_unique<BlockWriter>(m_file.TempPath());
+    if (!m_out->IsOpen()) {
+        m_file.Fail(m_out->Errno());
+        m_out.reset();
+        return false;
+    }
+    return true;
+}
+
+bool SafeWriter::Commit() {
+    if (!m_out) {
+        return m_file.Commit();  // says why nothing was begun
+    }
+    const bool written = m_out->Close();
+    const int error = m_out->Errno();
+    m_out.reset();
+    if (!written) {
+        m_file.Fail(error);
+        return false;
+    }
+    return m_file.Commit();
+}
+
+void SafeWriter::Discard() {
+    if (m_out) {
+        m_out->Close();
+        m_out.reset();
+    }
+    m_file.Discard();
+}
+
+void ShowFileError(Notifier& notifier, const FileError& error, int writeMessage) {
+    const int message = error.Message();
+    if (error.fault == FileFault::Missing) {
+        ShowErrorMsgText(notifier, message, error.path, 0);  // the message says it all
+        return;
+    }
+    ShowErrorMsgText(notifier, message == 41 ? writeMessage : message, error.Text(), 0);
+}
+
+bool UsableSource(const std::string& path, Notifier& notifier) {
+    const FileError error = CheckSource(path);
+    if (error) {
+        ShowFileError(notifier, error);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace ktx

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Buffered binary file access for the waveform converters and loaders. Data moves in large
 // blocks (never one system call per record), and every open, read, write and close is checked:
-// the first failure sticks, so a caller can run a loop and test `Ok()` once.
+// the first failure sticks, so a caller can run a loop and test `Ok()` once. Files the user
+// names are written through SafeWriter, which replaces them only by a complete new file.
 #pragma once
 
 #include <cstddef>
@@ -89,5 +90,48 @@ class BlockWriter {
     bool m_failed = false;
     int m_errno = 0;
 };
+
+class Notifier;
+
+// A BlockWriter on a SafeFile: the content goes into a temporary file beside the target, which
+// replaces the target only on Commit. Until then, and after any failure, the target keeps what
+// it held. Not thread-safe.
+class SafeWriter {
+  public:
+    explicit SafeWriter(std::string target) : m_file(std::move(target)) {}
+    SafeWriter(const SafeWriter&) = delete;
+    SafeWriter& operator=(const SafeWriter&) = delete;
+
+    // Refuses a target that is one of `sources` (under any name) or no regular file, then opens
+    // the temporary file. False with Error() set.
+    bool Begin(const std::vector<std::string>& sources);
+    void Write(const void* src, std::size_t n) {
+        if (m_out) {
+            m_out->Write(src, n);
+        }
+    }
+    // False once a write failed.
+    bool Ok() const { return m_out && m_out->Ok(); }
+    // Flushes, closes and renames onto the target. False with Error() set; the target is then
+    // untouched and the temporary file gone.
+    bool Commit();
+    // Gives up: the temporary file goes, the target stays as it was.
+    void Discard();
+
+    const FileError& Error() const { return m_file.Error(); }
+    const std::string& Target() const { return m_file.Target(); }
+
+  private:
+    SafeFile m_file;
+    std::unique_ptr<BlockWriter> m_out;
+};
+
+// Shows the one message a file failure deserves: 22 for a missing file, 7 for a file that may
+// not be used, `writeMessage` (41, or 8 for the column text) for a failed write, each with the
+// file and the cause.
+void ShowFileError(Notifier& notifier, const FileError& error, int writeMessage = 41);
+
+// Checks that `path` can be read as a source; shows the reason (22 or 7) when it cannot.
+bool UsableSource(const std::string& path, Notifier& notifier);
 
 }  // namespace ktx

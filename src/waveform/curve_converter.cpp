@@ -16,7 +16,6 @@ namespace ktx {
 
 namespace {
 
-constexpr int kWriteErrorMessage = 41;
 constexpr int kBadFormatMessage = 12;
 constexpr std::int64_t kPointsPerBlock = 1024;
 // A value longer than this without a separator cannot be a digitizer level.
@@ -25,7 +24,7 @@ constexpr std::size_t kMaxValueChars = 10;
 // Collects 12-byte records and writes them a block at a time; reports progress per block.
 class RecordBatch {
   public:
-    RecordBatch(BlockWriter& out, ProgressSink& progress) : m_out(out), m_progress(progress) {}
+    RecordBatch(SafeWriter& out, ProgressSink& progress) : m_out(out), m_progress(progress) {}
 
     // False once a write failed.
     bool Add(const TimeField& x, const Real6& y) {
@@ -53,7 +52,7 @@ class RecordBatch {
     std::int64_t Points() const { return m_points; }
 
   private:
-    BlockWriter& m_out;
+    SafeWriter& m_out;
     ProgressSink& m_progress;
     std::array<std::uint8_t, kPointsPerBlock * kOneColumnRecord> m_buffer{};
     std::int64_t m_count = 0;
@@ -148,15 +147,17 @@ CurveError ParseAsciiLevels(BlockReader& in, Emit&& emit) {
     }
 }
 
-// Opens the target, writes `header`, and runs `body` on the batch. Keeps the progress protocol
-// and the write-error message in one place for all three converters.
+// Opens the target beside itself, writes `header`, and runs `body` on the batch; the target is
+// replaced only when everything went well. Keeps the progress protocol and the file messages in
+// one place for all three converters.
 template <typename Header, typename Body>
-CurveResult WriteCurveFile(const std::string& target, const Header& header, Notifier& notifier,
-                           ProgressSink& progress, Body&& body) {
+CurveResult WriteCurveFile(const std::string& source, const std::string& target,
+                           const Header& header, Notifier& notifier, ProgressSink& progress,
+                           Body&& body) {
     CurveResult result;
-    BlockWriter out(target);
-    if (!out.IsOpen()) {
-        ShowErrorMsgText(notifier, kWriteErrorMessage, target, 0);
+    SafeWriter out(target);
+    if (!out.Begin({source})) {
+        ShowFileError(notifier, out.Error());
         result.error = CurveError::TargetCreate;
         return result;
     }
@@ -164,14 +165,19 @@ CurveResult WriteCurveFile(const std::string& target, const Header& header, Noti
     progress.CounterStart();
     RecordBatch batch(out, progress);
     result.error = body(batch);
-    if (result.error != CurveError::Write && !batch.Flush()) {
+    if (result.error == CurveError::None && !batch.Flush()) {
         result.error = CurveError::Write;
     }
-    result.points = batch.Points();
-    const bool closed = out.Close();
-    if (result.error == CurveError::Write || !closed) {
-        ShowErrorMsgText(notifier, kWriteErrorMessage, target, 0);
-        result.error = CurveError::Write;
+    if (result.error == CurveError::None || result.error == CurveError::Write) {
+        // A failed write sticks, so Commit refuses the file and names the cause.
+        if (out.Commit()) {
+            result.points = batch.Points();
+        } else {
+            ShowFileError(notifier, out.Error());
+            result.error = CurveError::Write;
+        }
+    } else {
+        out.Discard();  // nothing of a failed conversion reaches the target
     }
     progress.CounterEnd();
     return result;
@@ -226,8 +232,9 @@ CurveResult ConvertAsciiCurve(const std::string& source, const std::string& targ
         return {CurveError::NoCurveHeader, 0};
     }
     const Scaling s(preamble);
-    return WriteCurveFile(target, MakeHeader1(ReferenceHeader(WaveLayout::OneColumn), kVoltUnits),
-                          notifier, progress, [&](RecordBatch& batch) {
+    return WriteCurveFile(source, target,
+                          MakeHeader1(ReferenceHeader(WaveLayout::OneColumn), kVoltUnits), notifier,
+                          progress, [&](RecordBatch& batch) {
                               std::int64_t i = 0;
                               return ParseAsciiLevels(in, [&](std::int64_t v) {
                                   ++i;
@@ -256,8 +263,8 @@ CurveResult ConvertBinaryCurve(const std::string& source, const std::string& tar
     const Scaling s(preamble);
 
     return WriteCurveFile(
-        target, MakeHeader1(ReferenceHeader(WaveLayout::OneColumn), kVoltUnits), notifier, progress,
-        [&](RecordBatch& batch) {
+        source, target, MakeHeader1(ReferenceHeader(WaveLayout::OneColumn), kVoltUnits), notifier,
+        progress, [&](RecordBatch& batch) {
             std::array<std::uint8_t, kPointsPerBlock * 2> raw;
             std::uint64_t done = 0;
             while (done < pointCount) {
@@ -304,7 +311,7 @@ CurveResult ConvertRawCurve(const std::string& source, const std::string& target
     }
     WaveFileHeader ref = ReferenceHeader(WaveLayout::OneColumn);
     ref.version = kSampleIndexVersion;
-    return WriteCurveFile(target, MakeHeader1(ref, kSampleUnits), notifier, progress,
+    return WriteCurveFile(source, target, MakeHeader1(ref, kSampleUnits), notifier, progress,
                           [&](RecordBatch& batch) {
                               std::int32_t i = 0;
                               return ParseAsciiLevels(in, [&](std::int64_t v) {

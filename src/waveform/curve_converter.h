@@ -5,8 +5,9 @@
 // Point i, counted from 1, with raw level v: x = (i - PT_OFF) * XINCR seconds,
 // y = (v - YOFF[0]) * YMULT[0]. Progress goes to the counter display: start after the header,
 // the number of completed 1024-point blocks after each block, end when the files are closed.
-// A write error is reported as message 41; every other failure is returned to the caller, who
-// reports it. Records written before a failure stay in the target.
+// The target is written beside itself and replaces the old one only when the whole curve
+// converted: after any failure it keeps what it held. A target that cannot be written shows
+// message 7 or 41; every other failure is returned to the caller, who reports it.
 #pragma once
 
 #include <cstdint>
@@ -35,13 +36,13 @@ enum class CurveError {
     BadValue,        // an ASCII value is not a decimal integer
     ValueTooLong,    // 10 characters without a separator
     Truncated,       // the file ends inside the announced block
-    TargetCreate,    // the target cannot be created; message 41 was shown
+    TargetCreate,    // the target is refused or cannot be made; message 7 or 41 was shown
     Write,           // a write to the target failed; message 41 was shown
 };
 
 struct CurveResult {
     CurveError error = CurveError::None;
-    std::int64_t points = 0;  // data records written
+    std::int64_t points = 0;  // data records in the target (0 after a failure)
 
     bool Ok() const { return error == CurveError::None; }
 };

@@ -11,6 +11,7 @@
 #include "waveform/block_file.h"
 #include "waveform/text_number.h"
 #include "waveform/time_field.h"
+#include "waveform/wave_stream.h"
 #include "waveform/waveform_record.h"
 
 namespace ktx {
@@ -72,17 +73,33 @@ class LevelReader {
     bool m_done = false;
 };
 
-// Text output in large writes; the first failure sticks.
+// Text output in large writes, into a file beside the target that replaces it only when
+// complete; the first failure sticks.
 class TextOut {
   public:
     explicit TextOut(const std::string& path) : m_out(path) {}
-    bool IsOpen() const { return m_out.IsOpen(); }
+    // Shows the cause with `openMsg` in place of 41 when the target cannot be written.
+    bool Begin(const std::vector<std::string>& sources, Notifier& notifier, int openMsg) {
+        if (!m_out.Begin(sources)) {
+            ShowFileError(notifier, m_out.Error(), openMsg);
+            return false;
+        }
+        return true;
+    }
     void Put(const char* p, std::size_t n) { m_out.Write(p, n); }
     bool Ok() const { return m_out.Ok(); }
-    bool Close() { return m_out.Close(); }
+    // Shows the cause with `writeMsg` in place of 41 when the file could not be completed.
+    bool Commit(Notifier& notifier, int writeMsg) {
+        if (!m_out.Commit()) {
+            ShowFileError(notifier, m_out.Error(), writeMsg);
+            return false;
+        }
+        return true;
+    }
+    void Discard() { m_out.Discard(); }
 
   private:
-    BlockWriter m_out;
+    SafeWriter m_out;
 };
 
 char* PutLineEnd(char* p, char line) {
@@ -95,31 +112,86 @@ char* PutLineEnd(char* p, char line) {
     return p;
 }
 
-// Writes a two-column text table or pair list from any row source.
-template <typename XY>
-bool WriteTable(const std::string& target, std::int64_t rows, XY&& xy, const TextSeparators& seps,
-                Notifier& notifier, int openMsg, int writeMsg) {
+// Writes x and y of every row `next` gives (false at the end) as a two-column text table, or
+// with `pairList` as "x,y " pairs on one line. `readOk` tells at the end whether the rows were
+// all read; if not, the target keeps what it held and `readOk` has said why.
+template <typename Next, typename ReadOk>
+bool WriteRows(const std::string& target, const std::vector<std::string>& sources, Next&& next,
+               ReadOk&& readOk, bool pairList, const TextSeparators& seps, Notifier& notifier,
+               int openMsg, int writeMsg) {
     TextOut out(target);
-    if (!out.IsOpen()) {
-        ShowErrorMsgText(notifier, openMsg, target, 0);
+    if (!out.Begin(sources, notifier, openMsg)) {
         return false;
     }
     char line[2 * kSci23Width + 4];
-    for (std::int64_t i = 0; i < rows && out.Ok(); ++i) {
-        double x = 0;
-        double y = 0;
-        xy(i, x, y);
-        char* p = FormatSci23(line, x, seps.decimal);
-        *p++ = seps.column;
-        p = FormatSci23(p, y, seps.decimal);
-        p = PutLineEnd(p, seps.line);
+    double x = 0;
+    double y = 0;
+    while (out.Ok() && next(x, y)) {
+        char* p;
+        if (pairList) {
+            p = FormatSci23(line, x);
+            *p++ = ',';
+            p = FormatSci23(p, y);
+            *p++ = ' ';
+        } else {
+            p = FormatSci23(line, x, seps.decimal);
+            *p++ = seps.column;
+            p = FormatSci23(p, y, seps.decimal);
+            p = PutLineEnd(p, seps.line);
+        }
         out.Put(line, static_cast<std::size_t>(p - line));
     }
-    if (!out.Close()) {
-        ShowErrorMsgText(notifier, writeMsg, target, 0);
+    // A failed write stopped the rows: Commit refuses the file and names the cause.
+    if (out.Ok() && !readOk()) {
+        out.Discard();
         return false;
     }
-    return true;
+    return out.Commit(notifier, writeMsg);
+}
+
+// The rows of a waveform record.
+auto RecordRows(const WaveformRecord& record) {
+    return [&record, i = std::size_t{0}](double& x, double& y) mutable {
+        if (i >= static_cast<std::size_t>(std::max(record.pointCount, 0))) {
+            return false;
+        }
+        x = TimeFieldToSeconds(record.xValues[i]);
+        y = record.yValues[i].ToDouble();
+        ++i;
+        return true;
+    };
+}
+
+// The rows of a waveform file, read as they are written.
+bool WriteWaveFileRows(const std::string& source, int column, const std::string& target,
+                       bool pairList, const TextSeparators& seps, Notifier& notifier, int openMsg,
+                       int writeMsg) {
+    WaveStream in(source);
+    if (!in.Ok()) {
+        in.ShowFailure(notifier);
+        return false;
+    }
+    column = std::clamp(column, 0, in.Columns() - 1);
+    auto next = [&in, column](double& x, double& y) {
+        const std::uint8_t* r = in.Next();
+        if (r == nullptr) {
+            return false;
+        }
+        TimeField t;
+        std::memcpy(t.bytes.data(), r, sizeof t);
+        x = TimeFieldToSeconds(t);
+        y = RecordY(r, column);
+        return true;
+    };
+    // A source that shrank while it was read leaves the old target.
+    auto readOk = [&in, &notifier] {
+        if (!in.Ok()) {
+            in.ShowFailure(notifier);
+            return false;
+        }
+        return true;
+    };
+    return WriteRows(target, {source}, next, readOk, pairList, seps, notifier, openMsg, writeMsg);
 }
 
 bool CurveToBlock(const std::string& source, const std::string& target, int width,
@@ -157,35 +229,30 @@ bool CurveToBlock(const std::string& source, const std::string& target, int widt
     char countText[24];
     const auto r = std::to_chars(countText, countText + sizeof countText, bytes);
     const auto digits = static_cast<std::size_t>(r.ptr - countText);
-    BlockWriter out(target);
-    if (!out.IsOpen()) {
-        ShowErrorMsgText(notifier, kMsgWriteError, target, 0);
+    TextOut out(target);
+    if (!out.Begin({source}, notifier, kMsgWriteError)) {
         return false;
     }
-    out.Write(head, 7);
+    out.Put(head, 7);
     const char prefix[2] = {'#', static_cast<char>('0' + digits)};
-    out.Write(prefix, 2);
-    out.Write(countText, digits);
+    out.Put(prefix, 2);
+    out.Put(countText, digits);
     LevelReader levels(in, 9);
     std::int64_t v;
-    std::vector<std::uint8_t> buf;
+    std::vector<char> buf;
     buf.reserve(64 * 1024);
     for (Level l; (l = levels.Next(v)) == Level::Value;) {
-        buf.push_back(static_cast<std::uint8_t>(v));
+        buf.push_back(static_cast<char>(v));
         if (width == 2) {
-            buf.push_back(static_cast<std::uint8_t>(v >> 8));
+            buf.push_back(static_cast<char>(v >> 8));
         }
         if (buf.size() >= 64 * 1024 - 2) {
-            out.Write(buf.data(), buf.size());
+            out.Put(buf.data(), buf.size());
             buf.clear();
         }
     }
-    out.Write(buf.data(), buf.size());
-    if (!out.Close()) {
-        ShowErrorMsgText(notifier, kMsgWriteError, target, 0);
-        return false;
-    }
-    return true;
+    out.Put(buf.data(), buf.size());
+    return out.Commit(notifier, kMsgWriteError);
 }
 
 }  // namespace
@@ -196,46 +263,33 @@ bool WritePairList(const std::string& source, const std::string& target,
     if (!in.IsOpen() || !HasCurveHeader(in)) {
         return false;
     }
-    TextOut out(target);
-    if (!out.IsOpen()) {
-        ShowErrorMsgText(notifier, kMsgWriteError, target, 0);
-        return false;
-    }
     const double ptOff = preamble.PT_OFF.ToDouble();
     const double xIncr = preamble.XINCR.ToDouble();
     const double yOff = preamble.YOFF[0].ToDouble();
     const double yMult = preamble.YMULT[0].ToDouble();
-    progress.CounterStart();
     LevelReader levels(in, 10);
-    std::int64_t v = 0;
     std::int64_t i = 0;
-    bool ok = true;
-    char text[2 * kSci23Width + 2];
-    for (;;) {
+    bool ended = false;  // the curve ended as a curve ends, not at a value that is no integer
+    auto next = [&](double& x, double& y) {
+        std::int64_t v = 0;
         const Level l = levels.Next(v);
         if (l != Level::Value) {
-            ok = l == Level::End;
-            break;
+            ended = l == Level::End;
+            return false;
         }
         ++i;
-        char* p = FormatSci23(text, (static_cast<double>(i) - ptOff) * xIncr);
-        *p++ = ',';
-        p = FormatSci23(p, (static_cast<double>(v) - yOff) * yMult);
-        *p++ = ' ';
-        out.Put(text, static_cast<std::size_t>(p - text));
+        x = (static_cast<double>(i) - ptOff) * xIncr;
+        y = (static_cast<double>(v) - yOff) * yMult;
         if (i % kPointsPerBlock == 0) {
             progress.CounterUpdate(i / kPointsPerBlock);
-            if (!out.Ok()) {
-                break;
-            }
         }
-    }
-    const bool closed = out.Close();
+        return true;
+    };
+    progress.CounterStart();
+    const bool ok = WriteRows(
+        target, {source}, next, [&ended] { return ended; }, true, {}, notifier, kMsgWriteError,
+        kMsgWriteError);
     progress.CounterEnd();
-    if (!closed) {
-        ShowErrorMsgText(notifier, kMsgWriteError, target, 0);
-        return false;
-    }
     return ok;
 }
 
@@ -265,8 +319,7 @@ bool WriteColumns(const std::string& target, const std::vector<std::vector<std::
                   const CurvePreamble& preamble, const TextSeparators& separators,
                   Notifier& notifier, ProgressSink& progress) {
     TextOut out(target);
-    if (!out.IsOpen()) {
-        ShowErrorMsgText(notifier, kMsgAccessDenied, target, 0);
+    if (!out.Begin({}, notifier, kMsgAccessDenied)) {
         return false;
     }
     std::int64_t rows = std::max<std::int32_t>(preamble.NR_PT, 0);
@@ -298,48 +351,35 @@ bool WriteColumns(const std::string& target, const std::vector<std::vector<std::
             progress.CounterUpdate((i + 1) / kPointsPerBlock);
         }
     }
-    const bool closed = out.Close();
+    const bool ok = out.Commit(notifier, kMsgColumnWriteError);
     progress.CounterEnd();
-    if (!closed) {
-        ShowErrorMsgText(notifier, kMsgColumnWriteError, target, 0);
-        return false;
-    }
-    return true;
+    return ok;
 }
 
 bool WriteRecordColumns(const std::string& target, const WaveformRecord& record,
                         const TextSeparators& separators, Notifier& notifier) {
-    return WriteTable(
-        target, record.pointCount,
-        [&](std::int64_t i, double& x, double& y) {
-            const auto k = static_cast<std::size_t>(i);
-            x = TimeFieldToSeconds(record.xValues[k]);
-            y = record.yValues[k].ToDouble();
-        },
-        separators, notifier, kMsgAccessDenied, kMsgColumnWriteError);
+    return WriteRows(
+        target, {record.fileName}, RecordRows(record), [] { return true; }, false, separators,
+        notifier, kMsgAccessDenied, kMsgColumnWriteError);
 }
 
 bool WriteRecordPairList(const std::string& target, const WaveformRecord& record,
                          Notifier& notifier) {
-    TextOut out(target);
-    if (!out.IsOpen()) {
-        ShowErrorMsgText(notifier, kMsgWriteError, target, 0);
-        return false;
-    }
-    char text[2 * kSci23Width + 2];
-    for (std::int32_t i = 0; i < record.pointCount && out.Ok(); ++i) {
-        const auto k = static_cast<std::size_t>(i);
-        char* p = FormatSci23(text, TimeFieldToSeconds(record.xValues[k]));
-        *p++ = ',';
-        p = FormatSci23(p, record.yValues[k].ToDouble());
-        *p++ = ' ';
-        out.Put(text, static_cast<std::size_t>(p - text));
-    }
-    if (!out.Close()) {
-        ShowErrorMsgText(notifier, kMsgWriteError, target, 0);
-        return false;
-    }
-    return true;
+    return WriteRows(
+        target, {record.fileName}, RecordRows(record), [] { return true; }, true, {}, notifier,
+        kMsgWriteError, kMsgWriteError);
+}
+
+bool WriteWaveFileColumns(const std::string& source, int column, const std::string& target,
+                          const TextSeparators& separators, Notifier& notifier) {
+    return WriteWaveFileRows(source, column, target, false, separators, notifier, kMsgAccessDenied,
+                             kMsgColumnWriteError);
+}
+
+bool WriteWaveFilePairList(const std::string& source, int column, const std::string& target,
+                           Notifier& notifier) {
+    return WriteWaveFileRows(source, column, target, true, {}, notifier, kMsgWriteError,
+                             kMsgWriteError);
 }
 
 bool CurveToBlock1(const std::string& source, const std::string& target, Notifier& notifier) {

@@ -2,7 +2,9 @@
 // The formats the transfer writes besides .ktx: the FAMOS pair list (.fms), the column text
 // tables (.txt with the user's separators, .xls with tab, CR LF and the decimal sign of the
 // system), and the binary curve block an ASCII ".wfm" curve becomes before it is sent back to
-// an instrument. Numbers in text are written in the 23-character scientific form.
+// an instrument. Numbers in text are written in the 23-character scientific form. Every target
+// is written beside itself and replaces the old file only when complete; a target that is a
+// source of the operation, a FIFO or a device is refused (message 7).
 #pragma once
 
 #include <cstdint>
@@ -42,12 +44,19 @@ bool WriteColumns(const std::string& target, const std::vector<std::vector<std::
                   const CurvePreamble& preamble, const TextSeparators& separators,
                   Notifier& notifier, ProgressSink& progress);
 
-// A waveform file's x (seconds) and y values as a two-column table (as WriteColumns) or as a
-// pair list (as WritePairList). For `ktx export`.
+// A waveform record's x (seconds) and y values as a two-column table (as WriteColumns) or as a
+// pair list (as WritePairList).
 bool WriteRecordColumns(const std::string& target, const WaveformRecord& record,
                         const TextSeparators& separators, Notifier& notifier);
 bool WriteRecordPairList(const std::string& target, const WaveformRecord& record,
                          Notifier& notifier);
+// The same from column `column` of the waveform file `source`, read as it is written, so a file
+// of any size takes the same memory (`ktx export`). A source that is no waveform file shows
+// message 12.
+bool WriteWaveFileColumns(const std::string& source, int column, const std::string& target,
+                          const TextSeparators& separators, Notifier& notifier);
+bool WriteWaveFilePairList(const std::string& source, int column, const std::string& target,
+                           Notifier& notifier);
 
 // The binary block of an ASCII ".wfm" curve, for "DATA:ENC RIB": the first 7 source bytes,
 // "#", the digit count and the byte count, then each value as one byte (its low byte,

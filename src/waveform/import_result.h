@@ -13,6 +13,8 @@ struct ImportResult {
     bool reported = false;
     std::int64_t points = 0;  // data records in the target
     bool sampleAxis = false;  // the target is a sample-index file (x in point numbers)
+    // Records (ISF) or frames (FastFrame .wfm) the file holds; the target holds the one asked for.
+    std::int64_t frames = 1;
 };
 
 }  // namespace ktx

@@ -184,14 +184,24 @@ bool ParseIsfPreamble(std::string_view text, IsfPreamble& out) {
     return true;
 }
 
-ImportResult ReadIsf(const std::string& path, const std::string& target, Notifier& notifier,
-                     ProgressSink& progress) {
-    ImportResult result;
-    BlockReader in(path);
-    if (!in.IsOpen()) {
-        return result;
+namespace {
+
+enum class RecordRead { Ok, NotIsf, Truncated };
+
+// One record: the preamble and where its block of `count` bytes begins.
+struct IsfRecord {
+    IsfPreamble preamble;
+    std::uint64_t data = 0;
+    std::uint64_t count = 0;
+};
+
+// Reads the record that begins at `from`: the preamble up to "CUR" (outside a quoted string),
+// then "VE #" (at most five characters up to "#"), the digit d and d digits of the count.
+// Truncated when the count reaches beyond the end of the file.
+RecordRead ReadRecord(BlockReader& in, std::uint64_t from, IsfRecord& record) {
+    if (!in.Seek(from)) {
+        return RecordRead::NotIsf;
     }
-    // 1. The preamble: everything before "CUR" (outside a quoted string).
     std::string text;
     std::uint8_t b = 0;
     bool quoted = false;
@@ -207,16 +217,13 @@ ImportResult ReadIsf(const std::string& path, const std::string& target, Notifie
         }
     }
     if (!found || text.size() - 3 < kMinPreamble) {
-        return result;
+        return RecordRead::NotIsf;
     }
     text.resize(text.size() - 3);
-    IsfPreamble p;
-    if (!ParseIsfPreamble(text, p)) {
-        return result;
+    if (!ParseIsfPreamble(text, record.preamble)) {
+        return RecordRead::NotIsf;
     }
-    std::uint64_t consumed = text.size() + 3;
-
-    // 2. "VE #" (at most five characters up to "#"), the digit d and d digits of the count.
+    std::uint64_t consumed = from + text.size() + 3;
     bool hash = false;
     for (int n = 0; n < 6 && in.ReadByte(b); ++n) {
         ++consumed;
@@ -226,32 +233,69 @@ ImportResult ReadIsf(const std::string& path, const std::string& target, Notifie
         }
     }
     if (!hash || !in.ReadByte(b) || b < '1' || b > '9') {
-        return result;
+        return RecordRead::NotIsf;
     }
     ++consumed;
     std::uint64_t count = 0;
     for (int n = b - '0'; n > 0; --n) {
         if (!in.ReadByte(b) || b < '0' || b > '9') {
-            return result;
+            return RecordRead::NotIsf;
         }
         ++consumed;
         count = count * 10 + static_cast<std::uint64_t>(b - '0');
     }
+    record.data = consumed;
+    record.count = count;
     // The count is only believed as far as the file reaches.
-    if (count > in.Size() - std::min(consumed, in.Size())) {
-        ShowErrorMsg(notifier, kMsgOperationFailed, 0);
+    return count > in.Size() - std::min(consumed, in.Size()) ? RecordRead::Truncated
+                                                             : RecordRead::Ok;
+}
+
+}  // namespace
+
+ImportResult ReadIsf(const std::string& path, const std::string& target, Notifier& notifier,
+                     ProgressSink& progress, std::int64_t frame) {
+    ImportResult result;
+    BlockReader in(path);
+    if (!in.IsOpen()) {
         return result;
     }
+    // 1. The records: an instrument that saves several waveforms into one file writes them one
+    // after the other. Only whole records count; anything after the last one is ignored.
+    IsfRecord chosen;
+    IsfRecord record;
+    RecordRead first = ReadRecord(in, 0, record);
+    if (first == RecordRead::NotIsf) {
+        return result;
+    }
+    if (first == RecordRead::Truncated) {
+        ShowErrorMsg(notifier, kMsgOperationFailed, 0);
+        result.reported = true;
+        return result;
+    }
+    chosen = record;
+    result.frames = 1;
+    for (std::uint64_t next = record.data + record.count;
+         ReadRecord(in, next, record) == RecordRead::Ok; next = record.data + record.count) {
+        if (result.frames == frame) {
+            chosen = record;
+        }
+        ++result.frames;
+    }
+    if (!FrameExists(frame, result, notifier) || !in.Seek(chosen.data)) {
+        return result;
+    }
+    const IsfPreamble& p = chosen.preamble;
 
-    // 3. The samples, straight into the target: x_k = XZERO + (k - PT_OFF) * XINCR for k from
+    // 2. The samples, straight into the target: x_k = XZERO + (k - PT_OFF) * XINCR for k from
     // 0 when the preamble gives XZERO, else (i - PT_OFF) * XINCR for i from 1.
     const std::size_t width = (p.flags & kCurveWidthMask) == 1 ? 1 : 2;
     const bool msbFirst = (p.flags & kCurveMsbFirst) != 0;
     const bool isSigned = (p.flags & kCurveSignedByte) != 0;
-    const std::uint64_t points = count / width;
+    const std::uint64_t points = chosen.count / width;
     const double x0 = p.hasXZero ? p.xZero - p.ptOff * p.xIncr : (1.0 - p.ptOff) * p.xIncr;
 
-    WaveTarget out(target, notifier, progress);
+    WaveTarget out(target, path, notifier, progress);
     if (!out.OpenOneColumn("V")) {
         result.reported = true;
         return result;
@@ -264,7 +308,9 @@ ImportResult ReadIsf(const std::string& path, const std::string& target, Notifie
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, points - done));
         if (in.Read(raw.data(), want * width) != want * width) {
+            // The file shrank while it was read.
             ShowErrorMsg(notifier, kMsgOperationFailed, 0);
+            result.reported = true;
             return result;
         }
         for (std::size_t k = 0; k < want; ++k) {

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument's internal save format (.isf): the answer to "WFMPRE?;CURVE?" stored as a file,
 // a ";"-separated preamble followed by ":CURVE #dL" and L bytes of binary samples. Long
-// (":WFMPRE:NR_PT") and abbreviated (":WFMP:NR_P") keys both occur. Anything after the block
-// (trailing bytes, a second record) is ignored.
+// (":WFMPRE:NR_PT") and abbreviated (":WFMP:NR_P") keys both occur. A file may hold several
+// such records one after the other (one per saved source); bytes after the last whole record
+// are ignored.
 #pragma once
 
 #include <cstdint>
@@ -34,8 +35,9 @@ struct IsfPreamble {
 // is missing or does not convert.
 bool ParseIsfPreamble(std::string_view text, IsfPreamble& out);
 
-// Converts `path` into a one-column waveform file `target`.
+// Converts record `frame` (from 0) of `path` into a one-column waveform file `target`; the
+// result tells how many records the file holds. A block longer than the file shows message 34.
 ImportResult ReadIsf(const std::string& path, const std::string& target, Notifier& notifier,
-                     ProgressSink& progress);
+                     ProgressSink& progress, std::int64_t frame = 0);
 
 }  // namespace ktx

@@ -97,7 +97,7 @@ ImportResult ReadPairs(const std::string& path, const std::string& target, Notif
     if (!in.IsOpen()) {
         return result;
     }
-    WaveTarget out(target, notifier, progress);
+    WaveTarget out(target, path, notifier, progress);
     if (!out.OpenOneColumn("V")) {
         result.reported = true;
         return result;
@@ -163,7 +163,7 @@ ImportResult ReadTabText(const std::string& path, const std::string& target, Not
     if (!in.IsOpen()) {
         return result;
     }
-    WaveTarget out(target, notifier, progress);
+    WaveTarget out(target, path, notifier, progress);
     if (!out.OpenFourColumn({"Px", "#", "#", "#"})) {
         result.reported = true;
         return result;

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
+#include "config/notifier.h"
 #include "waveform/block_file.h"
 
 namespace ktx {
@@ -118,6 +120,41 @@ std::int64_t CountWaveFile(const std::string& path) {
         return static_cast<std::int64_t>(in.Size() / kFourColumnRecord);
     }
     return 0;
+}
+
+bool CopyWaveFile(const std::string& source, const std::string& target, Notifier& notifier) {
+    BlockReader in(source);
+    if (!in.IsOpen()) {
+        ShowFileError(notifier, in.OpenError());
+        return false;
+    }
+    if (CountWaveFile(source) == 0) {
+        ShowErrorMsgText(notifier, 12, source, 0);
+        return false;
+    }
+    SafeWriter out(target);
+    if (!out.Begin({source})) {
+        ShowFileError(notifier, out.Error());
+        return false;
+    }
+    std::vector<std::uint8_t> buffer(BlockReader::kBlockSize);
+    while (out.Ok()) {
+        const std::size_t n = in.Read(buffer.data(), buffer.size());
+        if (n == 0) {
+            break;
+        }
+        out.Write(buffer.data(), n);
+    }
+    if (in.Failed()) {
+        out.Discard();
+        ShowErrorMsgText(notifier, 12, source, 0);
+        return false;
+    }
+    if (!out.Commit()) {
+        ShowFileError(notifier, out.Error());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace ktx

@@ -58,6 +58,14 @@ float HeaderVersion(const std::uint8_t* buf);
 // record does not count.
 std::int64_t CountWaveFile(const std::string& path);
 
+class Notifier;
+
+// Copies the waveform file `source` unchanged to `target` through SafeFile (a target that is the
+// source under another name, a device or a FIFO is refused; on any failure the old target stays).
+// A source that is no one- or four-column waveform file is not copied. One message on failure
+// (7, 12, 22 or 41).
+bool CopyWaveFile(const std::string& source, const std::string& target, Notifier& notifier);
+
 // Which layout the header names, trying one-column, four-column, spectrum and math in turn;
 // false when none accepts it. For callers that must tell all four apart (the `ktx info` tool).
 bool DetectLayout(const std::uint8_t* buf, WaveLayout& layout, UnitStrings& units);

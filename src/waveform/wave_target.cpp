@@ -2,9 +2,8 @@
 #include "waveform/wave_target.h"
 
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
+#include "config/message_catalog.h"
 #include "config/notifier.h"
 #include "config/progress.h"
 
@@ -12,39 +11,33 @@ namespace ktx {
 
 namespace {
 
-constexpr int kWriteErrorMessage = 41;
+constexpr int kMsgNoSelection = 14;
+constexpr int kStrFrame = 10704;
+constexpr int kStrOf = 10705;
 // Progress counts blocks of this many points, as the curve converters do.
 constexpr std::int64_t kPointsPerBlock = 1024;
 
 }  // namespace
 
-WaveTarget::WaveTarget(std::string target, Notifier& notifier, ProgressSink& progress)
-    : m_target(std::move(target)),
-      m_temp(m_target + ".part"),
+WaveTarget::WaveTarget(std::string target, std::string source, Notifier& notifier,
+                       ProgressSink& progress)
+    : m_source(std::move(source)),
       m_notifier(notifier),
-      m_progress(progress) {}
+      m_progress(progress),
+      m_out(std::move(target)) {}
 
 WaveTarget::~WaveTarget() {
-    if (m_out) {
-        m_out->Close();
-    }
-    if (m_out && !m_committed) {
-        std::error_code ec;
-        std::filesystem::remove(m_temp, ec);
-    }
-    if (m_started && !m_committed) {
+    if (m_started) {
         m_progress.CounterEnd();
     }
 }
 
 bool WaveTarget::Open(const std::uint8_t* header, std::size_t size, std::size_t recordSize) {
-    m_out = std::make_unique<BlockWriter>(m_temp);
-    if (!m_out->IsOpen()) {
-        ShowErrorMsgText(m_notifier, kWriteErrorMessage, m_target, 0);
-        m_out.reset();
+    if (!m_out.Begin({m_source})) {
+        ShowFileError(m_notifier, m_out.Error());
         return false;
     }
-    m_out->Write(header, size);
+    m_out.Write(header, size);
     m_recordSize = recordSize;
     m_batch.resize(recordSize * kPointsPerBlock);
     m_progress.CounterStart();
@@ -67,10 +60,10 @@ bool WaveTarget::OpenFourColumn(const UnitStrings& units) {
 bool WaveTarget::FlushBatch() {
     if (m_used > 0) {
         m_points += static_cast<std::int64_t>(m_used / m_recordSize);
-        m_out->Write(m_batch.data(), m_used);
+        m_out.Write(m_batch.data(), m_used);
         m_used = 0;
     }
-    return m_out->Ok();
+    return m_out.Ok();
 }
 
 bool WaveTarget::BlockDone() {
@@ -90,24 +83,17 @@ bool WaveTarget::Add(const TimeField& x, const std::array<Real6, 4>& ys) {
 }
 
 bool WaveTarget::Commit() {
-    if (!m_out) {
+    if (!m_started) {
         return false;
     }
     FlushBatch();
-    bool ok = m_out->Close();
-    if (ok) {
-        std::error_code ec;
-        std::filesystem::rename(m_temp, m_target, ec);
-        ok = !ec;
-    }
+    const bool ok = m_out.Commit();
     m_progress.CounterEnd();
     m_started = false;
     if (!ok) {
-        ShowErrorMsgText(m_notifier, kWriteErrorMessage, m_target, 0);
-        return false;
+        ShowFileError(m_notifier, m_out.Error());
     }
-    m_committed = true;
-    return true;
+    return ok;
 }
 
 void FinishImport(WaveTarget& out, bool readOk, ImportResult& result) {
@@ -117,6 +103,20 @@ void FinishImport(WaveTarget& out, bool readOk, ImportResult& result) {
     }
     result.ok = out.Commit();
     result.reported = !result.ok;
+}
+
+bool FrameExists(std::int64_t frame, ImportResult& result, Notifier& notifier) {
+    if (frame >= 0 && frame < result.frames) {
+        return true;
+    }
+    ShowErrorMsgText(notifier, kMsgNoSelection, FrameText(frame, result.frames), 0);
+    result.reported = true;
+    return false;
+}
+
+std::string FrameText(std::int64_t frame, std::int64_t frames) {
+    return std::string(MessageCatalog::String(kStrFrame)) + std::to_string(frame + 1) +
+           std::string(MessageCatalog::String(kStrOf)) + std::to_string(frames);
 }
 
 }  // namespace ktx

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Where every foreign-format reader writes its waveform file. Records go into a sibling
-// temporary file and are batched into large writes; only a finished import is renamed onto the
-// target, so a file that fails half-way never leaves a target that looks like a good waveform
-// (and never empties a file the user already had under that name).
+// Where every foreign-format reader writes its waveform file. Records are batched into large
+// writes to a SafeWriter: only a finished import replaces the target, so a file that fails
+// half-way never leaves a target that looks like a good waveform (and never empties a file the
+// user already had under that name); a target that is the source, a FIFO or a device is refused.
 #pragma once
 
 #include <array>
@@ -25,8 +25,9 @@ class ProgressSink;
 
 class WaveTarget {
   public:
-    // Nothing is created until Open.
-    WaveTarget(std::string target, Notifier& notifier, ProgressSink& progress);
+    // Nothing is created until Open. `source` is the file being imported, which the target may
+    // not be.
+    WaveTarget(std::string target, std::string source, Notifier& notifier, ProgressSink& progress);
     ~WaveTarget();  // removes the temporary file unless Commit succeeded
     WaveTarget(const WaveTarget&) = delete;
     WaveTarget& operator=(const WaveTarget&) = delete;
@@ -51,7 +52,7 @@ class WaveTarget {
     bool Add(const TimeField& x, const std::array<Real6, 4>& ys);
 
     // Flushes, closes and renames onto the target. False on any write, close or rename error
-    // (message 41 shown); the temporary file is then removed.
+    // (message 41 with the cause shown); the target then keeps what it held.
     bool Commit();
 
     std::int64_t Points() const {
@@ -64,16 +65,14 @@ class WaveTarget {
     // A full batch: counts its points, reports progress and writes it.
     bool BlockDone();
 
-    std::string m_target;
-    std::string m_temp;
+    std::string m_source;
     Notifier& m_notifier;
     ProgressSink& m_progress;
-    std::unique_ptr<BlockWriter> m_out;
+    SafeWriter m_out;
     std::vector<std::uint8_t> m_batch;
     std::size_t m_recordSize = 0;
     std::size_t m_used = 0;
     std::int64_t m_points = 0;
-    bool m_committed = false;
     bool m_started = false;
 };
 
@@ -81,5 +80,12 @@ class WaveTarget {
 // gave at least one point is committed (message 41 on a failed write), anything else leaves no
 // target behind.
 void FinishImport(WaveTarget& out, bool readOk, ImportResult& result);
+
+// False, after message 14 naming the frame and `result.frames`, when `frame` (from 0) is not one
+// of the file's frames; the result is then reported.
+bool FrameExists(std::int64_t frame, ImportResult& result, Notifier& notifier);
+
+// "Kurve 2 von 5": frame `frame` (from 0) of `frames`, from the message catalogue.
+std::string FrameText(std::int64_t frame, std::int64_t frames);
 
 }  // namespace ktx

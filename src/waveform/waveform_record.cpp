@@ -192,6 +192,9 @@ std::optional<WaveformRecord> LoadWaveform(const std::string& path, bool sampleA
     } else if (readable &&
                ReadWaveHeader(header, ReferenceHeader(WaveLayout::FourColumn), rec.units)) {
         rec.layout = WaveLayout::FourColumn;
+    } else if (!in.IsOpen()) {
+        ShowFileError(notifier, in.OpenError());  // missing, a FIFO, a device: said as such
+        return std::nullopt;
     } else {
         ShowErrorMsgText(notifier, kBadFormatMessage, path, 0);
         return std::nullopt;

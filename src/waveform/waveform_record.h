@@ -78,8 +78,9 @@ struct WaveformRecord {
 using ColumnChooser = std::function<std::optional<int>(const UnitStrings& units)>;
 
 // Loads `path` (the user's own file, the conversion file or the compression file). A file that
-// is not a one- or four-column waveform file shows message 12 and gives nothing; so does a file
-// with more points than a record can hold.
+// is not a one- or four-column waveform file shows message 12 and gives nothing (message 22 or 7
+// for one that is missing or no regular file); a file with more points than a record can hold
+// shows message 11.
 std::optional<WaveformRecord> LoadWaveform(const std::string& path, bool sampleAxis,
                                            const ColumnChooser& chooseColumn, Notifier& notifier);
 

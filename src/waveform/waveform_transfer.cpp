@@ -67,7 +67,13 @@ class Sequence {
     explicit Sequence(CommandTransport& transport) : m_transport(transport) {}
 
     bool Ok() const { return m_ok; }
-    void Fail() { m_ok = false; }
+    // `reported`: the failure has shown its own message (a file that could not be written), so
+    // the summary messages are not added.
+    void Fail(bool reported = false) {
+        m_ok = false;
+        m_reported = m_reported || reported;
+    }
+    bool Reported() const { return m_reported; }
 
     void Send(const std::string& command) {
         if (m_ok) {
@@ -88,6 +94,24 @@ class Sequence {
     void Receive(const std::string& fileName, const std::string& command) {
         if (m_ok) {
             m_ok = m_transport.ReceiveToFile(fileName, command, 0);
+        }
+    }
+    // Receives into a file beside the user's `target`, which it replaces only when the whole
+    // answer arrived: a failed or cut-off transfer leaves the old file.
+    void ReceiveFile(const std::string& target, const std::string& command, Notifier& notifier) {
+        if (!m_ok) {
+            return;
+        }
+        SafeFile file(target);
+        if (!file.Begin()) {
+            ShowFileError(notifier, file.Error());
+            Fail(true);
+            return;
+        }
+        m_ok = m_transport.ReceiveToFile(file.TempPath(), command, 0);
+        if (m_ok && !file.Commit()) {
+            ShowFileError(notifier, file.Error());
+            Fail(true);
         }
     }
     void SendFile(const std::string& fileName, const std::string& command) {
@@ -130,8 +154,42 @@ class Sequence {
 
     CommandTransport& m_transport;
     bool m_ok = true;
+    bool m_reported = false;
     bool m_headersOn = false;
 };
+
+// Passes messages on and counts them, so a step can tell whether a callee has said why it
+// failed.
+class CountingNotifier final : public Notifier {
+  public:
+    explicit CountingNotifier(Notifier& inner) : m_inner(inner) {}
+    void Show(Severity severity, const Notice& notice) override {
+        ++m_count;
+        m_inner.Show(severity, notice);
+    }
+    bool Confirm(const Notice& notice) override {
+        ++m_count;
+        return m_inner.Confirm(notice);
+    }
+    int Count() const { return m_count; }
+
+  private:
+    Notifier& m_inner;
+    int m_count = 0;
+};
+
+// Every file the transfer will write must be writable before the instrument is touched: a
+// target that is a FIFO, a device or write-protected gives its one message and nothing is sent.
+bool TargetsWritable(const std::vector<std::string>& targets, Notifier& notifier) {
+    for (const std::string& target : targets) {
+        SafeFile probe(target);
+        if (!probe.Begin()) {
+            ShowFileError(notifier, probe.Error());
+            return false;
+        }
+    }
+    return true;
+}
 
 void Open(const TransferContext& context, const std::string& fileName) {
     if (context.openInView) {
@@ -188,10 +246,11 @@ TransferOutcome ReadInstrumentFile(const TransferRequest& request, CommandTransp
         StatusScope status(context);
         seq.Send("SAV:WAVE:FILEF INTERN");
         seq.Send("SAV:WAVE " + request.sources.front() + "," + Quoted(kInstrumentScratchFile));
-        seq.Receive(request.fileName, "FILES:PRI " + Quoted("c:\\KTX.TMP") + ", GPIB");
+        seq.ReceiveFile(request.fileName, "FILES:PRI " + Quoted("c:\\KTX.TMP") + ", GPIB",
+                        notifier);
     }
     outcome.ok = seq.Ok();
-    if (!outcome.ok) {
+    if (!outcome.ok && !seq.Reported()) {
         // Without this the user would be left with a missing or empty file and no word why.
         ShowErrorMsg(notifier, kMsgFailed, kHelpRead);
         return outcome;
@@ -211,7 +270,7 @@ void ReadRawCurves(Sequence& seq, const TransferRequest& request, const Transfer
     for (const std::string& source : request.sources) {
         SelectSource(seq, source);
         const std::string target = SourceTarget(request.fileName, source, several);
-        seq.Receive(target, "CURV?");
+        seq.ReceiveFile(target, "CURV?", notifier);
         if (seq.Ok()) {
             outcome.files.push_back(target);
             last = target;
@@ -232,7 +291,7 @@ void ReadRawCurves(Sequence& seq, const TransferRequest& request, const Transfer
         if (request.show && !last.empty()) {
             Open(context, last);
         }
-    } else {
+    } else if (!seq.Reported()) {
         ShowErrorMsg(notifier, kMsgNoData, kHelpNoData);
     }
 }
@@ -240,12 +299,13 @@ void ReadRawCurves(Sequence& seq, const TransferRequest& request, const Transfer
 // Formats 1 and 3: each curve through the conversion file into a pair list or a waveform file.
 void ReadConvertedCurves(Sequence& seq, const TransferRequest& request,
                          const TransferContext& context, CurvePreamble& preamble,
-                         Notifier& notifier, ProgressSink& progress, TransferOutcome& outcome) {
+                         CountingNotifier& notifier, ProgressSink& progress,
+                         TransferOutcome& outcome) {
     const bool several = request.sources.size() > 1;
     for (const std::string& source : request.sources) {
         SelectSource(seq, source);
         seq.Receive(context.conversionFile, "CURV?");
-        if (!seq.Ok()) {
+        if (!seq.Ok() && !seq.Reported()) {
             ShowErrorMsg(notifier, kMsgNoData, kHelpNoData);
         }
         seq.Send("HEADER OFF");
@@ -259,6 +319,7 @@ void ReadConvertedCurves(Sequence& seq, const TransferRequest& request,
             continue;
         }
         const std::string target = SourceTarget(request.fileName, source, several);
+        const int shown = notifier.Count();
         bool converted = false;
         if (request.format == kFormatFms) {
             converted = WritePairList(context.conversionFile, target, preamble, notifier, progress);
@@ -268,8 +329,8 @@ void ReadConvertedCurves(Sequence& seq, const TransferRequest& request,
                             .Ok();
         }
         if (!converted) {
-            // A curve that does not convert leaves a partial target: that is a failed transfer.
-            seq.Fail();
+            // A curve that does not convert is a failed transfer; the target keeps what it held.
+            seq.Fail(notifier.Count() > shown);
             continue;
         }
         outcome.files.push_back(target);
@@ -316,7 +377,7 @@ void ReadColumns(Sequence& seq, const TransferRequest& request, const TransferCo
         return;
     }
     if (!WriteColumns(request.fileName, columns, preamble, separators, notifier, progress)) {
-        seq.Fail();
+        seq.Fail(true);  // WriteColumns has said why
         return;
     }
     outcome.files.push_back(request.fileName);
@@ -374,6 +435,18 @@ TransferOutcome ReadWaveforms(const TransferRequest& request, CommandTransport& 
         ShowErrorMsg(notifier, kMsgNoSelection, 0);
         return {};
     }
+    std::vector<std::string> targets;
+    if (request.format == kFormatXls || request.format == kFormatTxt ||
+        (request.format == kFormatWfm && context.deviceType == kTypeFileSystem)) {
+        targets.push_back(request.fileName);
+    } else {
+        for (const std::string& source : request.sources) {
+            targets.push_back(SourceTarget(request.fileName, source, request.sources.size() > 1));
+        }
+    }
+    if (!TargetsWritable(targets, notifier)) {
+        return {};
+    }
     if (request.format == kFormatWfm && context.deviceType == kTypeFileSystem) {
         return ReadInstrumentFile(request, transport, context, notifier);
     }
@@ -381,6 +454,7 @@ TransferOutcome ReadWaveforms(const TransferRequest& request, CommandTransport& 
     TransferOutcome outcome;
     CurvePreamble preamble;
     Sequence seq(transport);
+    CountingNotifier counting(notifier);
     {
         StatusScope status(context);
         // An empty answer says nothing about the state: a stopped instrument must not be
@@ -409,7 +483,7 @@ TransferOutcome ReadWaveforms(const TransferRequest& request, CommandTransport& 
                 break;
             case kFormatFms:
             case kFormatKtx:
-                ReadConvertedCurves(seq, request, context, preamble, notifier, progress, outcome);
+                ReadConvertedCurves(seq, request, context, preamble, counting, progress, outcome);
                 break;
             default:
                 ReadColumns(seq, request, context, preamble, notifier, progress, outcome);
@@ -421,7 +495,7 @@ TransferOutcome ReadWaveforms(const TransferRequest& request, CommandTransport& 
             transport.SendCommand("ACQ:STATE RUN");  // also after a failure
         }
         outcome.ok = seq.Ok();
-        if (!outcome.ok) {
+        if (!outcome.ok && !seq.Reported()) {
             ShowErrorMsg(notifier, kMsgFailed, kHelpRead);
         }
         // The ".wfm" path has named every deviating count already, source by source.
@@ -496,7 +570,9 @@ TransferOutcome WriteWaveform(const TransferRequest& request, CommandTransport& 
                 if (encoding == kEncodingAscii) {
                     seq.Send("DATA:START 0");
                 } else {
-                    seq.Send("WFMI:ENC RIB");
+                    // As for the other families: the two-byte block carries the less
+                    // significant byte first, which is SRI.
+                    seq.Send(encoding == kEncodingByte ? "WFMI:ENC RIB" : "WFMI:ENC SRI");
                     seq.Send(encoding == kEncodingByte ? "WFMI:BYT_NR 1" : "WFMW:BYT_NR 2");
                     if (seq.Ok()) {
                         if (ConvertForEncoding(encoding, request.fileName, context.conversionFile,

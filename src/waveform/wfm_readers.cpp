@@ -5,9 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "config/notifier.h"
@@ -126,19 +124,34 @@ bool OpenLongerThan(const BlockReader& in, std::uint64_t minimum, const std::str
     return true;
 }
 
-// Where the fields of a reference waveform file lie. Versions 1 and 2 store the point density
-// of each dimension in 4 bytes, version 3 in 8, so everything after the first explicit
-// dimension moves (measured on :WFM#003 files and as the maker's format document lays out).
+// Where the fields of a reference waveform file lie. Version 1 lacks the two-byte summary frame
+// type at 154 that versions 2 and 3 have, so everything after it sits two bytes earlier; version
+// 3 stores the point density of each dimension in 8 bytes instead of 4, which moves everything
+// after the first explicit dimension again (the maker's reference waveform file format; the
+// version-3 offsets agree with the instruments' files).
 struct WfmLayout {
-    std::size_t headerSize;
-    std::size_t horizontalScale;
-    std::size_t horizontalOffset;
+    std::size_t headerSize;       // the extra frames' records follow here
+    std::size_t explicitDim;      // explicit dimension 1: scale, +8 offset, +72 format code
+    std::size_t implicitDim;      // implicit dimension 1: scale, +8 offset
     std::size_t triggerFraction;  // the time of the first point within a sample interval
-    std::size_t dataStart;
-    std::size_t dataEnd;  // postcharge start: the end of the valid data
+    std::size_t curveInfo;        // +14 data start, +18 postcharge start, +26 end of the buffer
 };
-constexpr WfmLayout kWfmV1 = {822, 480, 488, 772, 806, 810};
-constexpr WfmLayout kWfmV3 = {838, 488, 496, 788, 822, 826};
+constexpr WfmLayout kWfmV1 = {820, 166, 478, 770, 790};
+constexpr WfmLayout kWfmV2 = {822, 168, 480, 772, 792};
+constexpr WfmLayout kWfmV3 = {838, 168, 488, 788, 808};
+// Frames - 1 of a FastFrame file (the same place in every version).
+constexpr std::size_t kWfmFramesMinusOne = 72;
+// Each frame after the first has a 24-byte update record (its trigger fraction at +4) after the
+// header, followed by a 30-byte curve record.
+constexpr std::size_t kWfmUpdateRecord = 24;
+constexpr std::size_t kWfmUpdateFraction = 4;
+
+const WfmLayout& LayoutOf(std::string_view version) {
+    if (Contains(version, "#001")) {
+        return kWfmV1;
+    }
+    return Contains(version, "#003") ? kWfmV3 : kWfmV2;
+}
 
 }  // namespace
 
@@ -185,31 +198,16 @@ ImportResult ReadWfmAscii(const std::string& path, const std::string& target, No
                           ProgressSink& progress) {
     ImportResult result;
     result.sampleAxis = true;
-    // The converter writes its target directly; a sibling file keeps a failed conversion from
-    // replacing the target.
-    const std::string part = target + ".part";
-    const CurveResult r = ConvertRawCurve(path, part, notifier, progress);
-    std::error_code ec;
+    const CurveResult r = ConvertRawCurve(path, target, notifier, progress);
     result.points = r.points;
-    if (!r.Ok()) {
-        std::filesystem::remove(part, ec);
-        result.reported = r.error == CurveError::SourceTooShort ||
-                          r.error == CurveError::TargetCreate || r.error == CurveError::Write;
-        return result;
-    }
-    std::filesystem::rename(part, target, ec);
-    if (ec) {
-        std::filesystem::remove(part, ec);
-        ShowErrorMsgText(notifier, 41, target, 0);
-        result.reported = true;
-        return result;
-    }
-    result.ok = true;
+    result.ok = r.Ok();
+    result.reported = r.error == CurveError::SourceTooShort ||
+                      r.error == CurveError::TargetCreate || r.error == CurveError::Write;
     return result;
 }
 
 ImportResult ReadWfmTds5000(const std::string& path, const std::string& target, Notifier& notifier,
-                            ProgressSink& progress) {
+                            ProgressSink& progress, std::int64_t frame) {
     ImportResult result;
     BlockReader in(path);
     if (!OpenLongerThan(in, 830, path, notifier, result)) {
@@ -223,7 +221,7 @@ ImportResult ReadWfmTds5000(const std::string& path, const std::string& target, 
     }
     // Byte-order mark 0F0F: little-endian (PC instruments); F0F0: big-endian (PowerPC ones).
     const bool big = header[0] == 0xF0 && header[1] == 0xF0;
-    const WfmLayout& layout = Contains(version, "#003") ? kWfmV3 : kWfmV1;
+    const WfmLayout& layout = LayoutOf(version);
     if (got < layout.headerSize) {
         ShowBadFormat(notifier, path);
         result.reported = true;
@@ -231,41 +229,64 @@ ImportResult ReadWfmTds5000(const std::string& path, const std::string& target, 
     }
     const Fields f(header, big);
     const std::size_t bytesPerPoint = header[15];
-    const int format = f.I32(240);
-    // 81: the set type must not be 1; 122: the data must be a vector (a curve).
-    if (header[81] == 1 || f.I32(122) != 2 || SampleSize(format) == 0 ||
-        SampleSize(format) != bytesPerPoint) {
+    const int format = f.I32(layout.explicitDim + 72);
+    // 122: the data must be a vector (a curve).
+    if (f.I32(122) != 2 || SampleSize(format) == 0 || SampleSize(format) != bytesPerPoint) {
         return result;
     }
-    const double vScale = f.F64(168);
-    const double vOffset = f.F64(176);
-    const double hScale = f.F64(layout.horizontalScale);
-    const double hOffset = f.F64(layout.horizontalOffset);
-    double fraction = f.F64(layout.triggerFraction);
-    if (!std::isfinite(fraction) || std::fabs(fraction) > 1.0) {
-        fraction = 0.0;
-    }
+    const double vScale = f.F64(layout.explicitDim);
+    const double vOffset = f.F64(layout.explicitDim + 8);
+    const double hScale = f.F64(layout.implicitDim);
+    const double hOffset = f.F64(layout.implicitDim + 8);
     if (!std::isfinite(vScale) || !std::isfinite(vOffset) || !std::isfinite(hScale) ||
         !std::isfinite(hOffset)) {
         return result;
     }
-    // The curve buffer starts where the file says (after the extra frame headers of a
-    // FastFrame file; the first frame is imported), but never inside the header.
+    // The curve buffer starts where the file says (after the records of the extra frames of a
+    // FastFrame file), but never inside the header.
     std::uint64_t base = f.U32(16);
     if (base < layout.headerSize || base > in.Size()) {
         base = layout.headerSize;
     }
-    const std::uint64_t start = f.U32(layout.dataStart);
-    const std::uint64_t end = f.U32(layout.dataEnd);
+    const std::uint64_t start = f.U32(layout.curveInfo + 14);
+    const std::uint64_t end = f.U32(layout.curveInfo + 18);
     if (start > end || base + end > in.Size()) {
         return result;
     }
-    if (!in.Seek(base + start)) {
+    // FastFrame: the frames follow each other in the curve buffer, each as long as the first
+    // one's buffer and laid out like it. Frames the file is too short for do not count.
+    const std::uint64_t stride = f.U32(layout.curveInfo + 26);
+    const std::uint64_t declared = std::uint64_t{f.U32(kWfmFramesMinusOne)} + 1;
+    result.frames = 1;
+    if (declared > 1 && stride > 0 && stride >= end) {
+        result.frames = static_cast<std::int64_t>(
+            std::min<std::uint64_t>(declared, (in.Size() - base - end) / stride + 1));
+    }
+    if (!FrameExists(frame, result, notifier)) {
+        return result;
+    }
+    double fraction = f.F64(layout.triggerFraction);
+    if (frame > 0) {
+        std::uint8_t bytes[8];
+        const std::uint64_t at = layout.headerSize +
+                                 static_cast<std::uint64_t>(frame - 1) * kWfmUpdateRecord +
+                                 kWfmUpdateFraction;
+        if (!in.Seek(at) || in.Read(bytes, 8) != 8) {
+            return result;
+        }
+        const std::vector<std::uint8_t> record(bytes, bytes + 8);
+        fraction = Fields(record, big).F64(0);
+    }
+    if (!std::isfinite(fraction) || std::fabs(fraction) > 1.0) {
+        fraction = 0.0;
+    }
+    const std::uint64_t first = base + static_cast<std::uint64_t>(frame) * stride + start;
+    if (!in.Seek(first)) {
         return result;
     }
     const std::uint64_t points = (end - start) / bytesPerPoint;
 
-    WaveTarget out(target, notifier, progress);
+    WaveTarget out(target, path, notifier, progress);
     if (!out.OpenOneColumn("V")) {
         result.reported = true;
         return result;
@@ -385,7 +406,7 @@ ImportResult ReadWfmLlwfm(const std::string& path, const std::string& target, No
         !std::isfinite(voltsPerLevel)) {
         return result;
     }
-    WaveTarget out(target, notifier, progress);
+    WaveTarget out(target, path, notifier, progress);
     if (!out.OpenOneColumn(LlwfmUnit(unitCode))) {
         result.reported = true;
         return result;
@@ -457,7 +478,7 @@ ImportResult ReadWfmMagic(const std::string& path, const std::string& target, No
     if (!in.Seek(dataAt)) {
         return result;
     }
-    WaveTarget out(target, notifier, progress);
+    WaveTarget out(target, path, notifier, progress);
     if (!out.OpenOneColumn("V")) {
         result.reported = true;
         return result;

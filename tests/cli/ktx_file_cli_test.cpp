@@ -63,6 +63,42 @@ TEST(KtxFileCommands, ImportThenExportEveryForm) {
     EXPECT_EQ(test::ReadFile(dir.Path("copy.ktx")), test::ReadFile(dir.Path("w.ktx")));
 }
 
+// A FastFrame file: the first frame by default and said so, any other on request, all of them
+// into numbered files.
+TEST(KtxFileCommands, FramesOfAFastFrameFile) {
+    if (test::CorpusDir().empty()) {
+        GTEST_SKIP() << "corpus not beside the checkout";
+    }
+    test::TempDir dir;
+    const std::string wfm = test::CorpusDir() + "/wfm/sample_ff1.wfm";
+    FileRun r = Ktx({"import", wfm, dir.Path("w.ktx")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "1000 Punkte (Kurve 1 von 5; die übrigen mit --frame N oder --all)\n");
+
+    r = Ktx({"import", wfm, dir.Path("three.ktx"), "--frame", "3"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "1000 Punkte (Kurve 3 von 5; die übrigen mit --frame N oder --all)\n");
+
+    r = Ktx({"import", wfm, dir.Path("f.ktx"), "--all"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    for (int k = 1; k <= 5; ++k) {
+        const std::string file = dir.Path("f_" + std::to_string(k) + ".ktx");
+        EXPECT_NE(r.out.find(file + "\n1000 Punkte (Kurve " + std::to_string(k) + " von 5)\n"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(test::ReadFile(file).size(), 1001u * 12);
+    }
+    EXPECT_EQ(test::ReadFile(dir.Path("f_1.ktx")), test::ReadFile(dir.Path("w.ktx")));
+    EXPECT_EQ(test::ReadFile(dir.Path("f_3.ktx")), test::ReadFile(dir.Path("three.ktx")));
+    EXPECT_NE(test::ReadFile(dir.Path("f_3.ktx")), test::ReadFile(dir.Path("w.ktx")));
+
+    r = Ktx({"import", wfm, dir.Path("six.ktx"), "--frame", "6"});
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_EQ(r.err, "keine gültige Auswahl Kurve 6 von 5\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("six.ktx")));
+    EXPECT_EQ(Ktx({"import", wfm, dir.Path("x.ktx"), "--frame", "0"}).code, kExitUsage);
+}
+
 TEST(KtxFileCommands, FailuresAndUsage) {
     test::TempDir dir;
     test::WriteFile(dir.Path("bad.isf"), std::string("garbage"));

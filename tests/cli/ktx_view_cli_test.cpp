@@ -55,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
         CliCase{"cut", {"--from", "10", "--count", "20"}, "cut", kExitOk, ""},
         CliCase{"cut_no_count", {"--from", "10"}, "cut", kExitUsage, ""},
         CliCase{"cut_bad_number", {"--from", "x", "--count", "2"}, "cut", kExitUsage, ""},
-        CliCase{"cut_negative", {"--from", "-1", "--count", "2"}, "cut", kExitUsage, ""}),
+        CliCase{"cut_negative", {"--from", "-1", "--count", "2"}, "cut", kExitUsage, ""},
+        CliCase{"cut_past_end", {"--from", "160000", "--count", "2"}, "cut", kExitFailure, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(KtxViewCommand, SameBytesAsTheViewProcessing) {

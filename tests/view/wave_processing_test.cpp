@@ -5,8 +5,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <numbers>
 
+#include "config/message_catalog.h"
 #include "test_files.h"
 #include "view/cursor_readouts.h"
 #include "view/view_test_files.h"
@@ -184,7 +186,16 @@ TEST_P(RangeCopyTest, CopiesWithinLimits) {
     const std::string src = dir.Path("wave.ktx");
     ASSERT_TRUE(test::WriteRampFile(src, 200001));
     RecordingNotifier notifier;
-    ASSERT_TRUE(RangeCopy(src, c.first, c.count, dir.Path("c.tmp"), NoProgress(), notifier));
+    const bool ok = RangeCopy(src, c.first, c.count, dir.Path("c.tmp"), NoProgress(), notifier);
+    if (c.points == 0) {
+        // Nothing to copy: no file of a header alone, but the start named as invalid.
+        EXPECT_FALSE(ok);
+        EXPECT_FALSE(std::filesystem::exists(dir.Path("c.tmp")));
+        ASSERT_EQ(notifier.shown.size(), 1u);
+        EXPECT_EQ(notifier.shown[0].text, "ungültiger Startwert: 300000");
+        return;
+    }
+    ASSERT_TRUE(ok);
     const auto bytes = test::ReadFile(dir.Path("c.tmp"));
     ASSERT_EQ(bytes.size(), (static_cast<std::size_t>(c.points) + 1) * kOneColumnRecord);
     if (c.points >= 4) {
@@ -296,13 +307,49 @@ TEST(Integrate, TrapezoidOfRamp) {
 namespace ktx {
 namespace {
 
-// Saving a selection of a compressed view copies the compression file into itself.
+// The view's "Speichern unter": the whole file or the cursors' range, never onto the file shown.
+TEST(SaveWaveformAs, WholeOrRangeButNeverOntoItsSource) {
+    TempDir dir;
+    const std::string file = dir.Path("shown.ktx");
+    ASSERT_TRUE(test::WriteRampFile(file, 1001));
+    RecordingNotifier notifier;
+    ASSERT_TRUE(SaveWaveformAs(file, dir.Path("all.ktx"), std::nullopt, NoProgress(), notifier));
+    EXPECT_EQ(test::ReadFile(dir.Path("all.ktx")), test::ReadFile(file));
+
+    const RangeRequest cursors{dir.Path("part.ktx"), file, 100, 150, 1000, 0, false};
+    const auto span = SourceSpan(cursors, CountWaveFile(file));
+    ASSERT_TRUE(span);
+    ASSERT_TRUE(SaveWaveformAs(file, dir.Path("part.ktx"), span, NoProgress(), notifier));
+    const WaveformRecord part = Load(dir.Path("part.ktx"));
+    ASSERT_EQ(part.pointCount, 50);
+    EXPECT_DOUBLE_EQ(Y(part, 0), 100.0);
+
+    std::filesystem::create_hard_link(file, dir.Path("same.ktx"));
+    const test::Bytes before = test::ReadFile(file);
+    for (const auto& range : {std::optional<PointSpan>{}, span}) {
+        notifier.shown.clear();
+        EXPECT_FALSE(SaveWaveformAs(file, dir.Path("same.ktx"), range, NoProgress(), notifier));
+        ASSERT_EQ(notifier.shown.size(), 1u);
+        EXPECT_EQ(notifier.shown[0].stringId, MessageCatalog::kMessageBase + 7);
+        EXPECT_EQ(test::ReadFile(file), before);
+    }
+}
+
+// Saving a selection of a cut-out view copies the compression file into itself; RangeCopy
+// itself refuses a target that is its source, which the user's files must never be.
 TEST(RangeCopy, SourceAndTargetTheSameFileKeepsTheData) {
     TempDir dir;
     const std::string file = dir.Path("ktx_tmp1.tmp");
     ASSERT_TRUE(test::WriteRampFile(file, 1001));
+    const test::Bytes before = test::ReadFile(file);
     RecordingNotifier notifier;
-    ASSERT_TRUE(RangeCopy(file, 100, 50, file, NoProgress(), notifier));
+    EXPECT_FALSE(RangeCopy(file, 100, 50, file, NoProgress(), notifier));
+    ASSERT_EQ(notifier.shown.size(), 1u);
+    EXPECT_EQ(notifier.shown[0].stringId, MessageCatalog::kMessageBase + 7);
+    EXPECT_EQ(test::ReadFile(file), before);
+
+    RangeRequest save{dir.Path("x.ktx"), file, 100, 150, 1000, 0, false};
+    ASSERT_TRUE(HandleRangeRequest(save, file, NoProgress(), notifier, {}).ok);
     const WaveformRecord r = Load(file);
     ASSERT_EQ(r.pointCount, 50);
     EXPECT_DOUBLE_EQ(Y(r, 0), 100.0);

@@ -148,11 +148,14 @@ TEST_F(CurveTest, AsciiEndsAtCarriageReturnLineFeedOrEndOfFile) {
     }
 }
 
-TEST_F(CurveTest, AsciiFailuresKeepWhatWasWritten) {
+// A conversion that fails part-way replaces nothing: the target keeps what it held.
+TEST_F(CurveTest, AsciiFailuresLeaveTheTargetAsItWas) {
+    const Bytes old = test::FromText("the user's earlier waveform");
+    test::WriteFile(m_out, old);
     auto r = Ascii(":CURVE 1,2,x3,4", Preamble(1, 0, 0, 1));
     EXPECT_EQ(r.error, CurveError::BadValue);
-    EXPECT_EQ(r.points, 2);
-    EXPECT_EQ(Ys(), (std::vector<double>{1, 2}));
+    EXPECT_EQ(r.points, 0);
+    EXPECT_EQ(test::ReadFile(m_out), old);
 
     r = Ascii(":CURVE 1,2,,4", Preamble(1, 0, 0, 1));
     EXPECT_EQ(r.error, CurveError::BadValue);
@@ -160,7 +163,8 @@ TEST_F(CurveTest, AsciiFailuresKeepWhatWasWritten) {
     // Ten characters without a separator cannot be a level: the conversion ends there.
     r = Ascii(":CURVE 1,2,1234567890123,4", Preamble(1, 0, 0, 1));
     EXPECT_EQ(r.error, CurveError::ValueTooLong);
-    EXPECT_EQ(r.points, 2);
+    EXPECT_EQ(r.points, 0);
+    EXPECT_EQ(test::ReadFile(m_out), old);
     r = Ascii(":CURVE 1,123456789,4", Preamble(1, 0, 0, 1));
     EXPECT_TRUE(r.Ok());
     EXPECT_TRUE(m_notifier.shown.empty());
@@ -194,11 +198,13 @@ TEST_F(CurveTest, BinaryHeaderFaults) {
 }
 
 TEST_F(CurveTest, BinaryBlockLongerThanTheFileIsTruncated) {
+    // A block cut short is no curve: the target stays as it was, not five points of a hundred.
+    test::WriteFile(m_out, std::string("old"));
     const auto r = Binary(test::Concat({test::FromText(":CURVE #3100"), {1, 2, 3, 4, 5}}),
                           Preamble(1, 0, 0, 1), 0x01);
     EXPECT_EQ(r.error, CurveError::Truncated);
-    EXPECT_EQ(r.points, 5);
-    EXPECT_EQ(Ys(), (std::vector<double>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(r.points, 0);
+    EXPECT_EQ(test::ReadFile(m_out), test::FromText("old"));
     // A count of nine digits cannot make the converter allocate or loop beyond the file.
     EXPECT_EQ(Binary(test::FromText(":CURVE #9999999999ab"), Preamble(1, 0, 0, 1), 0xA2).error,
               CurveError::Truncated);
@@ -224,14 +230,21 @@ TEST_F(CurveTest, ProgressCountsBlocksOf1024Points) {
 }
 
 TEST_F(CurveTest, WriteErrorShowsMessage41) {
-    m_out = "/dev/full";  // accepts the open, fails every write
     std::string raw = ":CURVE #6" + std::to_string(200000);
     Bytes data = test::Concat({test::FromText(raw), Bytes(200000, 7)});
-    const auto r = Binary(data, Preamble(1, 0, 0, 1), 0x21);
+    test::WriteFile(m_out, std::string("old"));
+    test::WriteFile(m_raw, data);
+    CurveResult r;
+    {
+        const test::FileSizeLimit full(100000);  // the 2.4 MB waveform does not fit
+        r = ConvertBinaryCurve(m_raw, m_out, Preamble(1, 0, 0, 1), 0x21, m_notifier, m_progress);
+    }
     EXPECT_EQ(r.error, CurveError::Write);
+    EXPECT_EQ(r.points, 0);
     ASSERT_EQ(m_notifier.shown.size(), 1u);
-    EXPECT_EQ(m_notifier.shown[0].text, "Schreibfehler /dev/full");
+    EXPECT_EQ(m_notifier.shown[0].text, "Schreibfehler " + m_out + ": Datei zu groß");
     EXPECT_THAT(m_progress.calls.back(), "C2");
+    EXPECT_EQ(test::ReadFile(m_out), test::FromText("old"));
 
     m_notifier.shown.clear();
     m_out = m_dir.Path("no/such/folder/out.ktx");

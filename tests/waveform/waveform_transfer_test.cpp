@@ -18,6 +18,7 @@
 #include "test_files.h"
 #include "waveform/curve_writers.h"
 #include "waveform/time_field.h"
+#include "waveform/waveform_import.h"
 #include "waveform/waveform_record.h"
 
 namespace ktx {
@@ -657,9 +658,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "SEL:CH1?|SEL:CH1 ON|SAV:WAVEFORM CH1,REF2|WFMPRE:NR_Pt 10000|DATA INIT|"
                   "DATA:ENC ASCII|DATA:ENC RIB|DATA:WID 1|DATA:DESTINATION REF2|:CURVE #3200|"
                   "SEL:CH1 OFF|SEL:REF2 ON"},
-        // Type 14 sends the converted block and then the file itself.
+        // Type 14 sends the converted block and then the file itself; the two-byte block is
+        // announced as SRI, as for the other families.
         WriteCase{"Type14Word", 14, "WOR", "REF1", false,
-                  "HOR:ACQLENGTH?|WFMI:NR_PT 2500|WFMI:ENC ASCII|WFMI:ENC RIB|WFMW:BYT_NR 2|"
+                  "HOR:ACQLENGTH?|WFMI:NR_PT 2500|WFMI:ENC ASCII|WFMI:ENC SRI|WFMW:BYT_NR 2|"
                   "DATA:DESTINATION REF1|:CURVE #3400|DATA:DESTINATION REF1|:CURVE -25600,*|"
                   "SEL:REF1 ON"},
         WriteCase{"Type14Byte", 14, "BYT", "REF3", false,
@@ -678,6 +680,13 @@ TEST_F(TransferTest, Type10RoundTripThroughTheInstrumentFileSystem) {
     const auto read = ReadWaveforms(Read(kFormatWfm, {"CH2"}, m_dir.Path("ch2.wfm")), t,
                                     Context(10), m_notes, NoProgress());
     ASSERT_TRUE(read.ok);
+    // The instrument's own file holds preamble and curve like an ISF: the program opens what
+    // it stored itself.
+    const ImportOutcome opened =
+        ImportWaveformFile(m_dir.Path("ch2.wfm"), m_dir.Path("ktx_tmp.tmp"), m_notes, NoProgress());
+    ASSERT_EQ(opened.kind, ImportKind::Converted)
+        << (m_notes.shown.empty() ? "" : m_notes.shown[0].text);
+    EXPECT_EQ(opened.points, std::stoll(t.Query("WFMO:NR_PT?")));
     sim.ClearLog();
 
     TransferRequest request;
