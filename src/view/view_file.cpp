@@ -212,6 +212,26 @@ std::string ViewFileStore::NewName() {
         .string();
 }
 
+std::shared_ptr<const ViewFile> ViewFileStore::CopyOf(const std::string& path,
+                                                      ViewFile::Stamp& stamp, FileError& error) {
+    const std::string name = NewName();
+    SafeFile out(name);
+    if (out.Begin({path})) {
+        const int copyError = CopyFileContents(path, out.TempPath());
+        if (copyError != 0) {
+            out.Fail(copyError);
+        } else if (out.Commit() && ViewFile::Take(name, stamp)) {
+            return std::shared_ptr<const ViewFile>(
+                new ViewFile(name, path, ViewFile::Kind::Copy, stamp));
+        }
+    }
+    error = out.Error();
+    if (!error) {
+        error = {FileFault::WriteFailed, errno, name};
+    }
+    return nullptr;
+}
+
 std::shared_ptr<const ViewFile> ViewFileStore::Take(const std::string& path, FileError& error) {
     error = {};
     if (const auto it = m_taken.find(path); it != m_taken.end()) {
@@ -235,26 +255,14 @@ std::shared_ptr<const ViewFile> ViewFileStore::Take(const std::string& path, Fil
         return file;
     };
 
-    if (shared || size <= m_copyLimit) {
-        const std::string name = NewName();
-        SafeFile out(name);
-        if (out.Begin({path})) {
-            const int copyError = CopyFileContents(path, out.TempPath());
-            if (copyError != 0) {
-                out.Fail(copyError);
-            } else if (out.Commit() && ViewFile::Take(name, stamp)) {
-                return remember(std::shared_ptr<const ViewFile>(
-                    new ViewFile(name, path, ViewFile::Kind::Copy, stamp)));
-            }
+    // Every writer replaces a file by renaming a finished one onto it, so a hard link keeps the
+    // content the view opened: free for the scratch files, however large. Small user files are
+    // copied all the same (another program may rewrite them in place).
+    if (!shared && size <= m_copyLimit) {
+        if (auto copy = CopyOf(path, stamp, error)) {
+            return remember(std::move(copy));
         }
-        if (shared) {
-            error = out.Error();
-            if (!error) {
-                error = {FileFault::WriteFailed, errno, name};
-            }
-            return nullptr;
-        }
-        // A user's file that could not be copied (a full disk): link or read it as it is.
+        error = {};  // a user's file that could not be copied: link or read it as it is
     }
     const std::string name = NewName();
     // A symbolic link is followed: the link would point elsewhere from the scratch folder.
@@ -262,6 +270,11 @@ std::shared_ptr<const ViewFile> ViewFileStore::Take(const std::string& path, Fil
         ViewFile::Take(name, stamp)) {
         return remember(
             std::shared_ptr<const ViewFile>(new ViewFile(name, path, ViewFile::Kind::Link, stamp)));
+    }
+    if (shared) {
+        // No link possible (the scratch folder on a file system without them): a copy.
+        auto copy = CopyOf(path, stamp, error);
+        return copy ? remember(std::move(copy)) : nullptr;
     }
     if (!ViewFile::Take(path, stamp)) {
         error = CheckSource(path);

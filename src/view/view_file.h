@@ -4,11 +4,13 @@
 // the next import, transfer, cut or compression rewrites; a view that went on reading them would
 // save, cut or search points that are no longer its own. So a view takes the file it shows, and a
 // compressed view also the file it was compressed from, when it opens:
-//  - a shared scratch file is copied (cloned where the file system can share the blocks): some of
-//    their writers rewrite them in place, which would reach through a hard link too;
-//  - a user's file of up to kCopyLimit bytes is copied as well, a larger one is hard-linked
-//    (free, and it survives the file being replaced or deleted, as editors and SafeFile do);
-//    where no link can be made (another file system) the view reads the user's file itself;
+//  - a shared scratch file is hard-linked: every writer of the program replaces a file by
+//    renaming a finished one onto it (SafeFile), so the link keeps what the view opened, at no
+//    cost however large the file; where no link can be made it is copied;
+//  - a user's file of up to kCopyLimit bytes is copied (another program may rewrite it in
+//    place), a larger one is hard-linked (free, and it survives the file being replaced or
+//    deleted, as editors and SafeFile do); where no link can be made (another file system) the
+//    view reads the user's file itself;
 //  - a file a view already holds (the source a "Sample"/"Peak" view hands on) is shared.
 // Private files live in the scratch folder as ktx_view_<process>_<n>.tmp and go when the last
 // view holding them closes. A linked or directly read user file is checked before each use, so
@@ -85,6 +87,8 @@ class ViewFileStore {
   private:
     bool IsShared(const std::string& path) const;
     std::string NewName();
+    std::shared_ptr<const ViewFile> CopyOf(const std::string& path, ViewFile::Stamp& stamp,
+                                           FileError& error);
 
     std::string m_folder;
     std::vector<std::string> m_shared;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -245,11 +246,10 @@ TEST_P(HostileTarget, RefusedOrFailedWithOneMessageAndNothingLost) {
             ASSERT_EQ(::mkfifo(target.c_str(), 0600), 0);
             break;
         case Target::DevNull:
-            // The transfer wants its format's extension: a link of that name to the device.
-            if (fromSource) {
-                target = "/dev/null";
-            } else {
-                fs::create_symlink("/dev/null", target);
+            // A private device node like /dev/null (root only): a test never risks the
+            // system's own, which a faulty writer would replace by a file.
+            if (::mknod(target.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+                GTEST_SKIP() << "no device node can be made here";
             }
             break;
         case Target::ReadOnly:
@@ -286,7 +286,6 @@ TEST_P(HostileTarget, RefusedOrFailedWithOneMessageAndNothingLost) {
     if (t.kind == Target::Fifo) {
         EXPECT_TRUE(fs::is_fifo(target));
     } else if (t.kind == Target::DevNull) {
-        EXPECT_TRUE(fs::is_character_file("/dev/null"));
         EXPECT_TRUE(fs::is_character_file(target));
     } else if (t.kind == Target::ReadOnly || t.kind == Target::FullDisk) {
         EXPECT_EQ(test::ReadFile(target), old);

@@ -73,12 +73,12 @@ TEST_P(ViewFileTake, LaterWritesNeverReachTheView) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, ViewFileTake,
-    ::testing::Values(TakeCase{"scratch_rewritten", true, ViewFileStore::kCopyLimit,
-                               Later::RewrittenInPlace, ViewFile::Kind::Copy, false},
-                      // Even a scratch file larger than the copy limit is copied: its writers
-                      // rewrite it in place.
-                      TakeCase{"large_scratch_rewritten", true, 0, Later::RewrittenInPlace,
-                               ViewFile::Kind::Copy, false},
+    // The program's writers replace the scratch files by renaming a finished file onto them,
+    // so a link keeps the view's content; a writer that rewrote one in place would be noticed.
+    ::testing::Values(TakeCase{"scratch_replaced", true, ViewFileStore::kCopyLimit, Later::Replaced,
+                               ViewFile::Kind::Link, false},
+                      TakeCase{"scratch_rewritten", true, ViewFileStore::kCopyLimit,
+                               Later::RewrittenInPlace, ViewFile::Kind::Link, true},
                       TakeCase{"small_user_file_rewritten", false, ViewFileStore::kCopyLimit,
                                Later::RewrittenInPlace, ViewFile::Kind::Copy, false},
                       TakeCase{"large_user_file_replaced", false, 0, Later::Replaced,
