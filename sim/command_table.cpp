@@ -400,6 +400,9 @@ void AcquireStopAfter(State& s, const Call& call) {
     }
     const std::string argument = FirstArgument(call);
     if (MatchesMnemonic("SEQuence", argument)) {
+        // While acquiring, the sequence under way ends at the next trigger: the first
+        // "TRIG:STATE?" still finds it waiting.
+        s.acquire.pollsBeforeTrigger = s.running && !s.stopAfterSequence ? 1 : 0;
         s.stopAfterSequence = true;
     } else if (MatchesMnemonic("RUNSTop", argument)) {
         s.stopAfterSequence = false;
@@ -413,6 +416,14 @@ void AcquisitionCount(State& s, const Call& call) {
 }
 
 void TriggerState(State& s, const Call& call) {
+    if (s.running && s.stopAfterSequence) {
+        if (s.acquire.pollsBeforeTrigger > 0) {
+            --s.acquire.pollsBeforeTrigger;
+            s.Answer(call, "READY");
+            return;
+        }
+        s.running = false;  // the single sequence has triggered and stopped
+    }
     s.Answer(call, s.running ? "TRIGGER" : "SAVE");
 }
 
@@ -808,6 +819,7 @@ std::vector<CommandEntry> BuildTable() {
     };
     AppendMeterCommands(table);
     AppendHandheldCommands(table);
+    AppendPictureCommands(table);
     for (CommandEntry& entry : table) {
         std::string_view pattern = entry.pattern;
         while (true) {

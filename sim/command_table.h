@@ -39,5 +39,7 @@ void AppendMeterCommands(std::vector<CommandEntry>& table);
 // The multimeter of the handheld family ("!T", "!h00?", "!M?", "!U?"), in
 // handheld_commands.cpp.
 void AppendHandheldCommands(std::vector<CommandEntry>& table);
+// Hard copies, picture export and acquisition settings, in hardcopy_commands.cpp.
+void AppendPictureCommands(std::vector<CommandEntry>& table);
 
 }  // namespace ktx::sim

@@ -22,6 +22,14 @@ constexpr FaultSwitchName kNames[] = {
     {FaultSwitch::Delay, "--delay", "DELAY", "MS",
      "hold each answer MS milliseconds after its question (a late answer)"},
     {FaultSwitch::Drip, "--drip", "DRIP", "MS", "send answer bytes one at a time, MS ms apart"},
+    {FaultSwitch::PictureCut, "--picture-cut", "PICTURECUT", "",
+     "screen pictures stop after half their bytes"},
+    {FaultSwitch::PicturePause, "--picture-pause", "PICTUREPAUSE", "MS",
+     "screen pictures pause MS ms after their first line feed byte"},
+    {FaultSwitch::PictureLineFeed, "--picture-lf", "PICTURELF", "",
+     "BMP and PCX screen pictures end in a line feed byte"},
+    {FaultSwitch::PictureHash, "--picture-hash", "PICTUREHASH", "",
+     "screen pictures hold \"#1\" and a letter among their first bytes"},
 };
 
 }  // namespace
@@ -51,6 +59,18 @@ void SetFaultSwitch(FaultSwitches& faults, FaultSwitch which, std::int64_t value
         case FaultSwitch::Drip:
             faults.dripMs = wait;
             break;
+        case FaultSwitch::PictureCut:
+            faults.pictureCut = value != 0;
+            break;
+        case FaultSwitch::PicturePause:
+            faults.picturePauseMs = wait;
+            break;
+        case FaultSwitch::PictureLineFeed:
+            faults.pictureLineFeed = value != 0;
+            break;
+        case FaultSwitch::PictureHash:
+            faults.pictureHash = value != 0;
+            break;
     }
 }
 
@@ -68,6 +88,14 @@ std::int64_t FaultSwitchValue(const FaultSwitches& faults, FaultSwitch which) {
             return faults.delayMs;
         case FaultSwitch::Drip:
             return faults.dripMs;
+        case FaultSwitch::PictureCut:
+            return faults.pictureCut ? 1 : 0;
+        case FaultSwitch::PicturePause:
+            return faults.picturePauseMs;
+        case FaultSwitch::PictureLineFeed:
+            return faults.pictureLineFeed ? 1 : 0;
+        case FaultSwitch::PictureHash:
+            return faults.pictureHash ? 1 : 0;
     }
     return 0;
 }

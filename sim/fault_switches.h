@@ -21,9 +21,26 @@ struct FaultSwitches {
     std::int64_t dropAfterBytes = -1;  // carrier: close after this many answer bytes (-1: never)
     int delayMs = 0;                   // carrier: hold each answer this long after its question
     int dripMs = 0;                    // carrier: answer bytes one at a time, this far apart
+    // Screen pictures (hard copies): cut to half, held this long after the first line feed
+    // inside, ending in a line feed, with "#1" among the first bytes.
+    bool pictureCut = false;
+    int picturePauseMs = 0;
+    bool pictureLineFeed = false;
+    bool pictureHash = false;
 };
 
-enum class FaultSwitch { Silent, Garbage, Truncate, DropAfter, Delay, Drip };
+enum class FaultSwitch {
+    Silent,
+    Garbage,
+    Truncate,
+    DropAfter,
+    Delay,
+    Drip,
+    PictureCut,
+    PicturePause,
+    PictureLineFeed,
+    PictureHash,
+};
 
 struct FaultSwitchName {
     FaultSwitch which;

@@ -73,6 +73,8 @@ void InstrumentState::Reset() {
     running = true;
     stopAfterSequence = false;
     meterMode = false;
+    hardcopy = HardcopySettings{};
+    acquire = AcquireSettings{};
     displayed.clear();
     for (const char* name : kSourceNames) {
         displayed[name] = false;
@@ -229,7 +231,10 @@ void InstrumentState::FinishMessage() {
     if (c.faults.silent) {
         return;
     }
-    message += '\n';
+    if (!c.unframedAnswer) {
+        message += '\n';
+    }
+    c.unframedAnswer = false;
     if (c.output.empty()) {
         c.output = std::move(message);
         c.outputPos = 0;
@@ -264,6 +269,19 @@ void InstrumentState::Answer(const Call& call, std::string value) {
 void InstrumentState::AnswerRaw(std::string text) {
     if (recallDepth == 0) {
         AddAnswer(std::move(text));
+    }
+}
+
+void InstrumentState::AnswerUnframed(std::string bytes) {
+    if (recallDepth == 0) {
+        m_connection->unframedAnswer = true;
+        AddAnswer(std::move(bytes));
+    }
+}
+
+void InstrumentState::AnswerLater(std::string bytes, int ms) {
+    if (recallDepth == 0 && !m_connection->faults.silent) {
+        m_connection->later.emplace_back(ms, std::move(bytes));
     }
 }
 

@@ -18,6 +18,7 @@
 #include "command_table.h"
 #include "curve_codec.h"
 #include "fault_switches.h"
+#include "picture_state.h"
 #include "sim_instrument.h"
 #include "waveform_generator.h"
 
@@ -64,6 +65,10 @@ struct ConnectionState {
     std::size_t outputPos = 0;
     FaultSwitches faults;
     std::uint64_t garbageCounter = 0;
+    // The message's answer goes out as it is, without the line feed (screen pictures).
+    bool unframedAnswer = false;
+    // Answer bytes the carrier holds back: {milliseconds after the rest, bytes}.
+    std::vector<std::pair<int, std::string>> later;
 };
 
 struct InstrumentState {
@@ -84,6 +89,10 @@ struct InstrumentState {
     void Reset();  // *RST: settings back to the power-on state, waveforms kept
     void Answer(const Call& call, std::string value);
     void AnswerRaw(std::string text);
+    // Raw bytes without the line feed that ends an answer (hard copies are sent unframed);
+    // AnswerLater holds them back `ms` after the rest of the message's answers.
+    void AnswerUnframed(std::string bytes);
+    void AnswerLater(std::string bytes, int ms);
     void Error(int code, const std::string& text);
     FaultSwitches& Faults() { return m_connection->faults; }
     std::string HeaderText(const Call& call) const;
@@ -127,6 +136,8 @@ struct InstrumentState {
     std::map<std::string, bool> displayed;
     std::array<MeasurementSlot, 5> measurements;  // IMMed, MEAS1 .. MEAS4
     MeterState meter;
+    HardcopySettings hardcopy;
+    AcquireSettings acquire;
     HandheldMeterState handheld;
 
     // Waveforms.

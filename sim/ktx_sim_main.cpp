@@ -32,31 +32,35 @@ void OnStopSignal(int) {
 }
 
 void PrintUsage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: ktx-sim --tcp [HOST:]PORT | --pty PATH [options]\n"
-                 "\n"
-                 "A simulated instrument for Kurvitex and other clients. Over TCP it serves up "
-                 "to %zu\n"
-                 "connections at once against one instrument (settings and waveforms are "
-                 "shared, each\n"
-                 "connection has its own message parsing, answers and fault switches).\n"
-                 "\n"
-                 "  --tcp [HOST:]PORT     listen on a numeric address (default 127.0.0.1; "
-                 "PORT 0: any free port)\n"
-                 "  --pty PATH            make PATH a link to a new pseudo-terminal\n"
-                 "  --type N              device family: 1, 2, 9, 10, 12, 14, 19, 20 or 30 "
-                 "(default 1)\n"
-                 "  --model TEXT          model in the identification (default: the "
-                 "family's)\n"
-                 "  --seed N              noise seed (default 1)\n"
-                 "  --record-length N     points per channel, 1 ... 10000000 (default 2500)\n"
-                 "  --exit-on-stdin-eof   end when standard input closes\n"
-                 "  --help                this text\n"
-                 "\n"
-                 "Fault switches (each connection starts with them; KTXSIM:FAULT, KTXSIM:DELAY, "
-                 "KTXSIM:DROP\n"
-                 "and KTXSIM:DRIP change them for the connection that sends the command):\n",
-                 ktx::sim::SimServer::kMaxConnections);
+    std::fprintf(
+        out,
+        "usage: ktx-sim --tcp [HOST:]PORT | --pty PATH [options]\n"
+        "\n"
+        "A simulated instrument for Kurvitex and other clients. Over TCP it serves up "
+        "to %zu\n"
+        "connections at once against one instrument (settings and waveforms are "
+        "shared, each\n"
+        "connection has its own message parsing, answers and fault switches).\n"
+        "\n"
+        "  --tcp [HOST:]PORT     listen on a numeric address (default 127.0.0.1; "
+        "PORT 0: any free port)\n"
+        "  --pty PATH            make PATH a link to a new pseudo-terminal\n"
+        "  --type N              device family: 1, 2, 9, 10, 12, 14, 19, 20 or 30 "
+        "(default 1)\n"
+        "  --model TEXT          model in the identification (default: the "
+        "family's)\n"
+        "  --seed N              noise seed (default 1)\n"
+        "  --record-length N     points per channel, 1 ... 10000000 (default 2500)\n"
+        "  --hardcopy-button MS  type 19: the user presses the hard-copy button every MS ms\n"
+        "                        (the picture goes to every connection between messages)\n"
+        "  --exit-on-stdin-eof   end when standard input closes\n"
+        "  --help                this text\n"
+        "\n"
+        "Fault switches (each connection starts with them; KTXSIM:FAULT, KTXSIM:DELAY, "
+        "KTXSIM:DROP,\n"
+        "KTXSIM:DRIP and KTXSIM:PICTURE change them for the connection that sends the "
+        "command):\n",
+        ktx::sim::SimServer::kMaxConnections);
     for (const ktx::sim::FaultSwitchName& name : ktx::sim::FaultSwitchNames()) {
         const std::string option = std::string(name.option) +
                                    (*name.argument != '\0' ? std::string(" ") + name.argument : "");
@@ -87,6 +91,7 @@ int main(int argc, char** argv) {
     std::string tcp;
     std::string pty;
     bool exitOnStdinEof = false;
+    int buttonMs = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         auto value = [&]() -> std::optional<std::string> {
@@ -133,6 +138,12 @@ int main(int argc, char** argv) {
                 }
                 config.recordLength = *n;
             }
+        } else if (option == "--hardcopy-button") {
+            const auto n = number();
+            if (!n || *n < 1 || *n > 600'000) {
+                return Usage("hard-copy button interval must be 1 ... 600000 ms");
+            }
+            buttonMs = static_cast<int>(*n);
         } else if (option == "--exit-on-stdin-eof") {
             exitOnStdinEof = true;
         } else {
@@ -144,6 +155,7 @@ int main(int argc, char** argv) {
     }
 
     ktx::sim::SimServer server(config, faults);
+    server.PressHardcopyButtonEvery(buttonMs);
     std::string error;
     if (!tcp.empty()) {
         // "PORT" alone listens on 127.0.0.1.

@@ -27,6 +27,10 @@ void SimInstrument::EndOfMessage() {
     m_state->session.EndOfMessage();
 }
 
+std::vector<std::pair<int, std::string>> SimInstrument::TakeLater() {
+    return m_state->session.TakeLater();
+}
+
 std::string SimInstrument::TakeOutput(std::size_t max) {
     return m_state->session.TakeOutput(max);
 }

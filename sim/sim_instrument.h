@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "fault_switches.h"
 
@@ -43,6 +45,9 @@ class SimInstrument {
     // Answer bytes produced so far, at most `max`; removed from the output.
     std::string TakeOutput(std::size_t max = static_cast<std::size_t>(-1));
     std::size_t OutputAvailable() const;
+    // Answer bytes the carrier holds back: {milliseconds after the output taken before, bytes}
+    // (a pause inside a screen picture, a hard copy the user starts on the instrument later).
+    std::vector<std::pair<int, std::string>> TakeLater();
     // Device clear: drops pending output and any half-received command.
     void DeviceClear();
     // True between host messages: nothing of the next one has arrived yet.

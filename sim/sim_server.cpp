@@ -126,6 +126,14 @@ class SimServer::Connection {
 
     std::optional<Clock::time_point> NextDue() const { return m_answers.NextDue(); }
 
+    // The hard-copy button: the picture goes to a host that is between messages.
+    void PressHardcopyButton(Clock::time_point now) {
+        if (m_session.AtMessageStart()) {
+            m_session.Receive("KTXSIM:BUTTON\n");
+            Collect(now);
+        }
+    }
+
   private:
     void Collect(Clock::time_point now) {
         std::string output = m_session.TakeOutput();
@@ -133,6 +141,10 @@ class SimServer::Connection {
             m_lineDead = false;  // "KTXSIM:DROP -1" brings a dead terminal line back
         }
         m_answers.Push(m_lineDead ? std::string() : std::move(output), now);
+        for (auto& [ms, bytes] : m_session.TakeLater()) {
+            m_answers.Push(m_lineDead ? std::string() : std::move(bytes),
+                           now + std::chrono::milliseconds(ms));
+        }
     }
 
     int m_fd;
@@ -303,6 +315,7 @@ void SimServer::Serve(Connection& connection, short revents) {
 }
 
 int SimServer::Run(int stopFd, int stdinFd) {
+    Clock::time_point nextPress = Clock::now() + std::chrono::milliseconds(m_buttonMs);
     while (true) {
         std::vector<pollfd> fds;
         fds.push_back({stopFd, POLLIN, 0});
@@ -331,6 +344,21 @@ int SimServer::Run(int stopFd, int stdinFd) {
                 }
             }
             fds.push_back({connection->Fd(), events, 0});
+        }
+        if (m_buttonMs > 0) {
+            if (nextPress <= now) {
+                for (const auto& connection : m_connections) {
+                    connection->PressHardcopyButton(now);
+                }
+                nextPress = now + std::chrono::milliseconds(m_buttonMs);
+                timeoutMs = 0;  // serve the pictures at once
+            } else {
+                const auto wait =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(nextPress - now).count() +
+                    1;
+                timeoutMs = timeoutMs < 0 ? static_cast<int>(wait)
+                                          : std::min(timeoutMs, static_cast<int>(wait));
+            }
         }
         const int ready = poll(fds.data(), fds.size(), timeoutMs);
         if (ready < 0) {

@@ -52,9 +52,14 @@ class SimServer {
     // Serves until `stopFd` becomes readable (a signal's self-pipe) or, with `stdinFd` >= 0,
     // until that descriptor reports end of file. Returns 0, or 1 on a fatal error.
     int Run(int stopFd, int stdinFd);
+    // The type-19 family starts its hard copies itself: the user presses the hard-copy button
+    // every `ms` milliseconds (0: never), and each connection that is between messages gets
+    // the picture unasked.
+    void PressHardcopyButtonEvery(int ms) { m_buttonMs = ms; }
 
   private:
     class Connection;
+    int m_buttonMs = 0;
     void Accept();
     void Serve(Connection& connection, short revents);
 

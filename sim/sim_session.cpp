@@ -3,6 +3,7 @@
 #include "sim_session.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace ktx::sim {
 
@@ -57,6 +58,10 @@ std::string SimSession::TakeOutput(std::size_t max) {
     return out;
 }
 
+std::vector<std::pair<int, std::string>> SimSession::TakeLater() {
+    return std::exchange(m_connection.later, {});
+}
+
 std::size_t SimSession::OutputAvailable() const {
     return m_connection.output.size() - m_connection.outputPos;
 }
@@ -71,6 +76,7 @@ void SimSession::DeviceClear() {
     m_connection.answerOverflow = false;
     m_connection.output.clear();
     m_connection.outputPos = 0;
+    m_connection.later.clear();
 }
 
 bool SimSession::AtMessageStart() const {

@@ -32,6 +32,8 @@ class SimSession {
     void EndOfMessage();
     std::string TakeOutput(std::size_t max = static_cast<std::size_t>(-1));
     std::size_t OutputAvailable() const;
+    // Answer bytes to be held back: {milliseconds after the output taken with them, bytes}.
+    std::vector<std::pair<int, std::string>> TakeLater();
     // Drops this connection's pending output and half-received message; others keep theirs.
     void DeviceClear();
     bool AtMessageStart() const;

@@ -22,6 +22,20 @@ constexpr std::uint64_t kMaxSkipBytes = 1024 * 1024;
 // Header text ahead of a block; longer text without "#" or a line feed is taken as raw data.
 constexpr std::size_t kMaxHeaderText = 64 * 1024;
 
+// PNG chunks are at most 2^31 - 1 bytes long.
+constexpr std::uint64_t kMaxPngChunk = 0x7FFFFFFF;
+constexpr unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+std::uint32_t Le32(const char* p) {
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    return u[0] | u[1] << 8 | u[2] << 16 | static_cast<std::uint32_t>(u[3]) << 24;
+}
+
+std::uint32_t Be32(const char* p) {
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    return static_cast<std::uint32_t>(u[0]) << 24 | u[1] << 16 | u[2] << 8 | u[3];
+}
+
 std::uint32_t Clamp32(std::uint64_t value) {
     return static_cast<std::uint32_t>(
         std::min<std::uint64_t>(value, std::numeric_limits<std::uint32_t>::max()));
@@ -29,14 +43,60 @@ std::uint32_t Clamp32(std::uint64_t value) {
 
 }  // namespace
 
+// How a response that starts like a screen picture is told: "BM" and its size field, the whole
+// PNG signature, or a PCX header (manufacturer 10 = a line feed, version 0 ... 5, run-length
+// encoding 1, 1 ... 8 bits per pixel). NeedMore while the bytes so far could still be either.
+StreamLink::PictureKind StreamLink::PictureStart(std::string_view bytes, bool& needMore) {
+    needMore = false;
+    if (bytes.empty()) {
+        needMore = true;
+        return PictureKind::None;
+    }
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    switch (at(0)) {
+        case 'B':
+            if (bytes.size() < 2) {
+                needMore = true;
+                return PictureKind::None;
+            }
+            if (at(1) != 'M') {
+                return PictureKind::None;
+            }
+            needMore = bytes.size() < 6;
+            return needMore ? PictureKind::None : PictureKind::Bmp;
+        case 0x89:
+            for (std::size_t i = 1; i < std::min<std::size_t>(bytes.size(), 8); ++i) {
+                if (at(i) != kPngSignature[i]) {
+                    return PictureKind::None;
+                }
+            }
+            needMore = bytes.size() < 8;
+            return needMore ? PictureKind::None : PictureKind::Png;
+        case 0x0A: {
+            if (bytes.size() < 4) {
+                needMore = true;
+                return PictureKind::None;
+            }
+            const unsigned version = at(1);
+            const unsigned bits = at(3);
+            const bool pcx = version <= 5 && version != 1 && at(2) == 1 &&
+                             (bits == 1 || bits == 2 || bits == 4 || bits == 8);
+            return pcx ? PictureKind::Pcx : PictureKind::None;
+        }
+        default:
+            return PictureKind::None;
+    }
+}
+
 // The target of LinkReceiveFile: a fully buffered file (or nothing, to discard) that can hold
 // back a trailing message terminator until it is known whether more data follows it.
 class StreamLink::FileSink {
   public:
     explicit FileSink(std::FILE* file) : m_file(file) {
         if (m_file != nullptr) {
-            m_buffer.resize(kFileBufferSize);
-            std::setvbuf(m_file, m_buffer.data(), _IOFBF, m_buffer.size());
+            // Not zeroed: a picture of a few hundred kilobytes should not pay for a megabyte.
+            m_buffer.reset(new char[kFileBufferSize]);
+            std::setvbuf(m_file, m_buffer.get(), _IOFBF, kFileBufferSize);
         }
     }
     ~FileSink() {
@@ -101,7 +161,7 @@ class StreamLink::FileSink {
     }
 
     std::FILE* m_file;
-    std::vector<char> m_buffer;
+    std::unique_ptr<char[]> m_buffer;
     std::string m_held;
     std::uint64_t m_written = 0;
     int m_error = 0;
@@ -323,7 +383,7 @@ bool StreamLink::Read(char* buffer) {
     return FinishRead(true);
 }
 
-bool StreamLink::CopyDefiniteBlock(std::uint64_t length, FileSink& sink) {
+bool StreamLink::CopyDefiniteBlock(std::uint64_t length, FileSink& sink, bool waitForTerminator) {
     std::uint64_t remaining = length;
     const std::size_t first =
         static_cast<std::size_t>(std::min<std::uint64_t>(remaining, m_pending.size()));
@@ -348,7 +408,18 @@ bool StreamLink::CopyDefiniteBlock(std::uint64_t length, FileSink& sink) {
     if (sink.Failed()) {
         return Fail(KTX_LINK_E_FILE, static_cast<std::uint64_t>(sink.Error()));
     }
-    ConsumeTrailingTerminator();
+    if (waitForTerminator) {
+        ConsumeTrailingTerminator();
+    } else {
+        // A picture comes without a terminator; one that is already here (a file printed as
+        // an answer) goes, but none is waited for.
+        m_stream->Drain(m_pending);
+        if (m_pending.starts_with("\r\n")) {
+            Consume(2);
+        } else if (m_pending.starts_with('\n')) {
+            Consume(1);
+        }
+    }
     return true;
 }
 
@@ -390,9 +461,114 @@ bool StreamLink::CopyUntilMessageEnd(FileSink& sink, bool successAtTimeout, bool
     }
 }
 
+bool StreamLink::CopyUntilQuiet(FileSink& sink) {
+    // A PCX has no length and no end mark; the instrument sends it without any framing, and
+    // every byte value occurs inside it (a line feed too, as the very first byte). It has ended
+    // when the line stays quiet for the time-out.
+    Clock::time_point deadline = NextDeadline();
+    for (;;) {
+        sink.WriteRaw(m_pending.data(), m_pending.size());
+        Consume(m_pending.size());
+        if (sink.Failed()) {
+            return Fail(KTX_LINK_E_FILE, static_cast<std::uint64_t>(sink.Error()));
+        }
+        if (sink.Written() > m_receiveLimit) {
+            return Fail(KTX_LINK_E_SIZE_LIMIT, m_receiveLimit);
+        }
+        const Progress p = ReceiveMore(deadline);
+        if (p == Progress::TimedOut) {
+            return true;
+        }
+        if (p == Progress::Failed) {
+            return FailFor(p);
+        }
+        deadline = NextDeadline();
+    }
+}
+
+bool StreamLink::CopyPng(FileSink& sink) {
+    // A PNG ends with its IEND chunk: walk the chunk headers (4 bytes length, big-endian, and 4
+    // bytes type; data and CRC follow) as they arrive, writing out what lies before the next
+    // header, then take the IEND chunk as a block of known length.
+    std::uint64_t written = 0;  // bytes of the picture already in the file
+    std::uint64_t next = 8;     // offset of the next chunk header in the picture
+    Clock::time_point deadline = NextDeadline();
+    for (;;) {
+        if (next + 8 <= written + m_pending.size()) {
+            const char* header = m_pending.data() + (next - written);
+            const std::uint64_t length = Be32(header);
+            if (length > kMaxPngChunk) {
+                sink.WriteRaw(m_pending.data(), m_pending.size());
+                return Fail(KTX_LINK_E_PROTOCOL);
+            }
+            const std::uint64_t end = next + 12 + length;
+            if (end > m_receiveLimit) {
+                return Fail(KTX_LINK_E_SIZE_LIMIT, m_receiveLimit);
+            }
+            if (std::memcmp(header + 4, "IEND", 4) == 0) {
+                return CopyDefiniteBlock(end - written, sink, false);
+            }
+            next = end;
+            continue;
+        }
+        const std::size_t flush =
+            static_cast<std::size_t>(std::min<std::uint64_t>(m_pending.size(), next - written));
+        sink.WriteRaw(m_pending.data(), flush);
+        Consume(flush);
+        written += flush;
+        if (sink.Failed()) {
+            return Fail(KTX_LINK_E_FILE, static_cast<std::uint64_t>(sink.Error()));
+        }
+        const Progress p = ReceiveMore(deadline);
+        if (p != Progress::Data) {
+            sink.WriteRaw(m_pending.data(), m_pending.size());
+            return FailFor(p);
+        }
+        deadline = NextDeadline();
+    }
+}
+
 bool StreamLink::ReceiveFileLocked(FileSink& sink) {
     std::size_t scan = 0;
     Clock::time_point deadline = NextDeadline();
+    // Screen pictures come as raw bytes in which "#<digit>" and line feeds mean nothing: they
+    // are told by their first bytes and end by their own rules.
+    for (;;) {
+        bool needMore = false;
+        const PictureKind kind = PictureStart(m_pending, needMore);
+        if (kind == PictureKind::Bmp) {
+            const std::uint64_t size = Le32(m_pending.data() + 2);
+            if (size > m_receiveLimit) {
+                return Fail(KTX_LINK_E_SIZE_LIMIT, m_receiveLimit, size);
+            }
+            if (size >= 14) {
+                return CopyDefiniteBlock(size, sink, false);
+            }
+            return CopyUntilQuiet(sink);  // a size field of no use: the line decides
+        }
+        if (kind == PictureKind::Png) {
+            return CopyPng(sink);
+        }
+        if (kind == PictureKind::Pcx) {
+            return CopyUntilQuiet(sink);
+        }
+        if (!needMore) {
+            break;
+        }
+        // Waits the whole time-out for the bytes that decide, not the short quiet time of a
+        // text: a pause may follow the PCX's first byte, a line feed. (An empty text answer
+        // therefore takes one time-out to receive.)
+        const Progress p = ReceiveMore(deadline);
+        if (p == Progress::Data) {
+            deadline = NextDeadline();
+            continue;
+        }
+        if (p == Progress::Failed || m_pending.empty()) {
+            sink.WriteRaw(m_pending.data(), m_pending.size());
+            return FailFor(p);
+        }
+        break;  // a short text answer: the rules below take it
+    }
     for (;;) {
         bool needMore = false;
         while (scan < m_pending.size() && !needMore) {

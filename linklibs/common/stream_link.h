@@ -55,6 +55,7 @@ class StreamLink {
 
   private:
     enum class Progress { Data, TimedOut, Failed };
+    enum class PictureKind { None, Bmp, Png, Pcx };
     class FileSink;
 
     Clock::time_point NextDeadline() const;
@@ -71,9 +72,12 @@ class StreamLink {
     void NoteLateInput(std::string_view bytes);
     void Resynchronise();
     void ConsumeTrailingTerminator();
-    bool CopyDefiniteBlock(std::uint64_t length, FileSink& sink);
+    bool CopyDefiniteBlock(std::uint64_t length, FileSink& sink, bool waitForTerminator = true);
     bool CopyUntilMessageEnd(FileSink& sink, bool successAtTimeout, bool afterLineFeed);
     bool ReceiveFileLocked(FileSink& sink);
+    static PictureKind PictureStart(std::string_view bytes, bool& needMore);
+    bool CopyUntilQuiet(FileSink& sink);
+    bool CopyPng(FileSink& sink);
     bool ReadDataLocked(unsigned char* out, std::uint32_t count);
     bool ReadIndefiniteData(unsigned char* out, std::uint32_t count);
 

@@ -122,7 +122,15 @@ typedef struct KtxLinkOps {
      * before the block is kept. Fails when nothing arrives for the time-out in force, when the
      * connection breaks, and at once when a block announces more than the size bound (or a
      * response without a length grows beyond it), leaving what arrived in the file. The
-     * program receives into a temporary file and puts it in place only on success. */
+     * program receives into a temporary file and puts it in place only on success.
+     * Screen pictures come raw, without block header or terminator, and "#<digit>" or line
+     * feeds inside them mean nothing. A response that starts like a picture is taken whole by
+     * its own rules: a BMP ("BM") ends at the file size its header states, a PNG (its 8-byte
+     * signature) after its IEND chunk, a PCX (byte 10, version 0 or 2 ... 5, encoding 1,
+     * 1/2/4/8 bits per pixel) when nothing more arrives for the time-out in force. A BMP or PNG
+     * that stops early fails (time-out or short block), and so does a picture beyond the size
+     * bound. Libraries on a bus that marks the end of a message (GPIB EOI, USBTMC) may end a
+     * picture there instead. */
     uint8_t (*LinkReceiveFile)(uint16_t handle, const char* fileName);
     /* 5: sends the file's bytes unchanged as one message. */
     uint8_t (*LinkSendFile)(uint16_t handle, const char* fileName);

@@ -130,7 +130,13 @@ class SimStream final : public ByteStream {
         m_instrument.Replace(std::move(config));
     }
 
-    void Collect() { m_answers.Push(m_instrument.TakeOutput(), Clock::now()); }
+    void Collect() {
+        const Clock::time_point now = Clock::now();
+        m_answers.Push(m_instrument.TakeOutput(), now);
+        for (auto& [ms, bytes] : m_instrument.TakeLater()) {
+            m_answers.Push(std::move(bytes), now + std::chrono::milliseconds(ms));
+        }
+    }
 
     std::mutex m_mutex;
     std::condition_variable m_wake;

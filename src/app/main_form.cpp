@@ -32,7 +32,10 @@
 #include "config/device_file.h"
 #include "config/message_catalog.h"
 #include "config/notifier.h"
+#include "images/image_commands.h"
 #include "link/link_commands.h"
+#include "tools/acquisition_commands.h"
+#include "tools/acquisition_control.h"
 #include "view/view_commands.h"
 #include "waveform/waveform_commands.h"
 
@@ -43,7 +46,6 @@ namespace {
 constexpr int kMsgNoActiveWindow = 304;
 constexpr int kMsgNotConnected = 301;
 constexpr int kMsgCause = 262;
-constexpr int kMsgModeNotRead = 39;
 constexpr int kDualModeType = 9;
 constexpr int kHandheldType = 20;
 constexpr int kSplashMs = 5000;
@@ -144,6 +146,8 @@ TMainForm::TMainForm(ProgramState state, MainFormOptions options, QWidget* paren
     m_waveformCommands = std::make_unique<WaveformCommands>(*this);
     m_viewCommands = std::make_unique<ViewCommands>(*this);
     m_analysisCommands = std::make_unique<AnalysisCommands>(*this);
+    m_imageCommands = std::make_unique<ImageCommands>(*this, *this);
+    m_acquisitionCommands = std::make_unique<AcquisitionCommands>(*this, *this);
     SayNotYetForTheRest();
     connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] { UpdateMenuItems(); });
 
@@ -313,19 +317,6 @@ void TMainForm::ClaimOwnActions() {
     Claim(QStringLiteral("Nebeneinander1"), [this] { ArrangeDocuments(true); });
     Claim(QStringLiteral("Symbolanordnen1"), [this] { ArrangeIcons(); });
     Claim(QStringLiteral("Alleverkleinern1"), [this] { MinimiseAll(); });
-    // Until the acquisition control exists, these keep their check marks on the state in force.
-    QAction* steuerung = m_actions.value(QStringLiteral("Steuerung1"));
-    Claim(QStringLiteral("Steuerung1"), [this, steuerung] {
-        steuerung->setChecked(m_state.controlMode);
-        NotYet(steuerung->text());
-    });
-    for (const char* name : {"DMM1", "Scope1"}) {
-        QAction* a = m_actions.value(QString::fromUtf8(name));
-        Claim(a->objectName(), [this, a] {
-            ShowStatus();
-            NotYet(a->text());
-        });
-    }
 }
 
 void TMainForm::SayNotYetForTheRest() {
@@ -533,16 +524,9 @@ void TMainForm::NotConnected() {
 }
 
 void TMainForm::ReadDisplayMode() {
-    const std::string answer = m_transport.Query("DIS:MOD?");
-    if (answer.find("SCO") != std::string::npos) {
-        m_state.operatingMode = kModeOscilloscope;
-    } else if (answer.find("MET") != std::string::npos) {
-        m_state.operatingMode = kModeMultimeter;
-    } else {
-        ShowErrorMsg(m_notifier, kMsgModeNotRead, 4);
-        return;
+    if (ktx::ReadDisplayMode(m_transport, m_notifier, m_state.operatingMode)) {
+        ShowStatus();
     }
-    ShowStatus();
 }
 
 // --- menu state
@@ -649,7 +633,7 @@ void TMainForm::WithActiveChild(void (KtxChildWindow::*call)()) {
 }
 
 void TMainForm::FetchPicture() {
-    NotYet(QStringLiteral("Bild abholen"));
+    m_imageCommands->FetchScreenPicture();
 }
 
 void TMainForm::SetStatusText(const std::string& text) {
@@ -697,7 +681,9 @@ ProgressSink& TMainForm::Progress() {
     return *m_status;
 }
 
-void TMainForm::ImageWindowClosing() {}
+void TMainForm::ImageWindowClosing() {
+    m_imageCommands->ImageWindowClosing();
+}
 
 // --- the window menu
 // ---------------------------------------------------------------------------------------

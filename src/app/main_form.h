@@ -22,7 +22,9 @@ class QToolBar;
 
 namespace ktx {
 
+class AcquisitionCommands;
 class AnalysisCommands;
+class ImageCommands;
 class LinkCommands;
 class ShellCommands;
 class SplashForm;
@@ -70,6 +72,9 @@ class TMainForm : public QMainWindow, public Shell, public ShellServices {
     void FetchPicture() override;
     ProgressSink& Progress() override;
     void ImageWindowClosing() override;
+
+    ImageCommands& Images() { return *m_imageCommands; }
+    AcquisitionCommands& Acquisition() { return *m_acquisitionCommands; }
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -120,6 +125,8 @@ class TMainForm : public QMainWindow, public Shell, public ShellServices {
     std::unique_ptr<WaveformCommands> m_waveformCommands;
     std::unique_ptr<ViewCommands> m_viewCommands;
     std::unique_ptr<AnalysisCommands> m_analysisCommands;
+    std::unique_ptr<ImageCommands> m_imageCommands;
+    std::unique_ptr<AcquisitionCommands> m_acquisitionCommands;
     bool m_firstActivation = true;
     bool m_splashWait = true;
 };

@@ -15,6 +15,7 @@
 #include "cli/ktx_analysis_commands.h"
 #include "cli/ktx_file_commands.h"
 #include "cli/ktx_link_commands.h"
+#include "cli/ktx_picture_commands.h"
 #include "cli/ktx_transfer_commands.h"
 #include "cli/ktx_view_commands.h"
 #include "cli/stream_notifier.h"
@@ -59,6 +60,8 @@ constexpr const char* kUsage =
     "  ktx math diff|int|inv|smooth|hist QUELLE ZIEL [--factor F] [--start A --stop B] "
     "[--column C]\n"
     "  ktx math2 add|sub|mul|div QUELLE1 QUELLE2 ZIEL.ktx [--column1 C] [--column2 C]\n"
+    "  ktx hardcopy ZIEL [--format pcx|bmp|png] [--colour] [VERBINDUNG]\n"
+    "  ktx picture QUELLE ZIEL.bmp|ZIEL.png\n"
     "  ktx --help\n"
     "VERBINDUNG: --link tcp:HOST:PORT | serial:GERÄT[:COMn:BAUD,P,D,S] | sim[:MODELL] | "
     "usbtmc:GERÄT | gpib:[BOARD:]ADRESSE\n"
@@ -73,7 +76,7 @@ struct Args {
 };
 
 bool TakesValue(const std::string& name) {
-    return name != "--ascii" && name != "--raw" && name != "--all";
+    return name != "--ascii" && name != "--raw" && name != "--all" && name != "--colour";
 }
 
 std::optional<Args> SplitArgs(const std::vector<std::string>& args, std::size_t from,
@@ -475,6 +478,13 @@ int RunKtx(const std::vector<std::string>& args, const KtxEnvironment& environme
     }
     if (command == "import" || command == "export") {
         return RunFileCommand(command, a->positional, a->options, out, err);
+    }
+    if (IsPictureCommand(command)) {
+        KtxEnvironment env = environment;
+        if (const auto home = a->options.find("--home"); home != a->options.end()) {
+            env.programDir = home->second;
+        }
+        return RunPictureCommand(command, a->positional, a->options, env, out, err);
     }
     const bool link =
         command == "idn" || command == "query" || command == "send" || command == "receive";

@@ -92,6 +92,13 @@ constexpr Entry kStrings[] = {
     {2060, "Oscilloscope"},
     {2061, "DMM"},
 
+    // Acquisition modes of the "Acquire" dialog (mode k is 2094 + k).
+    {2095, "SAM"},
+    {2096, "PEAK"},
+    {2097, "ENV"},
+    {2098, "AVE"},
+    {2099, "HIR"},
+
     // Messages (10000 + n).
     {10001, "Fehler bei der Umwandlung des Exponenten!"},
     {10002, "Fehler bei der Umwandlung des Exponenten!"},

@@ -10,6 +10,7 @@
 
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ktx_link.h"
@@ -147,6 +148,37 @@ const std::string& Big() {
     return big;
 }
 
+// Screen pictures as instruments send them: raw, with "#1" and line feeds inside, and a BMP or
+// 256-colour PCX that may end in a line feed (its last pixel, its palette's last blue).
+std::string Le32Text(std::uint32_t v) {
+    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+            static_cast<char>(v >> 24)};
+}
+
+std::string BmpPicture() {
+    std::string body = "#1x\n" + Binary(300) + "\n";
+    std::string bmp = "BM" + Le32Text(static_cast<std::uint32_t>(6 + body.size()));
+    return bmp + body;
+}
+
+std::string PngChunk(const std::string& type, const std::string& data) {
+    const auto n = static_cast<std::uint32_t>(data.size());
+    return std::string{static_cast<char>(n >> 24), static_cast<char>(n >> 16),
+                       static_cast<char>(n >> 8), static_cast<char>(n)} +
+           type + data + "CRC!";
+}
+
+std::string PngPicture() {
+    return std::string("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", Binary(13)) +
+           PngChunk("tEXt", std::string("Comment\0#1\n#9", 13)) + PngChunk("IDAT", Binary(5000)) +
+           PngChunk("IEND", "");
+}
+
+std::string PcxPicture() {
+    std::string pcx = std::string("\x0a\x05\x01\x08", 4) + std::string(124, '\0');
+    return pcx + "#1\n" + Binary(2000) + "\x0c" + std::string(767, '\x20') + "\n";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Responses, LinkStreamLinkReceiveFileTest,
     ::testing::Values(
@@ -159,8 +191,42 @@ INSTANTIATE_TEST_SUITE_P(
                  ":ACQ:MODE SAMPLE;:HOR:MAIN:SCALE 1.0E-3", 4096},
         FileCase{"TextWithHashInQuotes", ":MESSAGE:SHOW \"#A1\"\r\n", ":MESSAGE:SHOW \"#A1\"", 5},
         FileCase{"RawPictureStartingWithLineFeed", std::string("\x0a\x05\x01\x08", 4) + "pixels",
-                 std::string("\x0a\x05\x01\x08", 4) + "pixels", 4096}),
+                 std::string("\x0a\x05\x01\x08", 4) + "pixels", 4096},
+        FileCase{"BmpEndsAtItsSizeWithItsFinalLineFeed", BmpPicture(), BmpPicture(), 4096},
+        FileCase{"BmpByteByByte", BmpPicture(), BmpPicture(), 1},
+        FileCase{"PngEndsAfterIend", PngPicture(), PngPicture(), 4096},
+        FileCase{"PngInSmallPieces", PngPicture(), PngPicture(), 7},
+        FileCase{"PcxKeepsThePalettesFinalLineFeed", PcxPicture(), PcxPicture(), 4096}),
     [](const auto& info) { return info.param.name; });
+
+TEST_F(LinkStreamLinkTest, PcxGoesOnAfterAPauseBehindALineFeed) {
+    // A line feed followed by a quiet line ends a text, never a PCX: only the time-out does.
+    m_link.SetTimeout(1000);
+    const std::string pcx = PcxPicture();
+    const std::size_t cut = pcx.find('\n', 1) + 1;
+    m_state->answers["HARDC START"] = pcx.substr(0, cut);
+    std::thread rest([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        m_state->Push(pcx.substr(cut));
+    });
+    const std::string file = m_dir.File("screen.pcx");
+    ASSERT_TRUE(m_link.Write("HARDC START"));
+    const bool ok = m_link.ReceiveFile(file.c_str());
+    rest.join();
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ReadWholeFile(file), pcx);
+}
+
+TEST_F(LinkStreamLinkTest, PictureCutShortFailsAndTheNextAnswerIsClean) {
+    for (const std::string& picture : {BmpPicture(), PngPicture()}) {
+        m_state->answers["HARDC START"] = picture.substr(0, picture.size() / 2);
+        m_state->answers["*IDN?"] = "ID\n";
+        ASSERT_TRUE(m_link.Write("HARDC START"));
+        EXPECT_FALSE(m_link.ReceiveFile(m_dir.File("cut.tmp").c_str()));
+        m_state->Push(picture.substr(picture.size() / 2));  // the rest comes too late
+        EXPECT_EQ(Query("*IDN?"), "ID");
+    }
+}
 
 TEST_F(LinkStreamLinkTest, ShortBlockFailsAndLeavesNothingForTheNextAnswer) {
     m_state->answers["CURV?"] = ":CURVE #210abc\n";  // 4 of 10 bytes

@@ -252,6 +252,17 @@ TEST(SimServerTest, SilentAndDelayedInstrumentFromTheCommandLine) {
     close(fd);
 }
 
+TEST(SimServerTest, HardcopyButtonSendsType19sPictureUnasked) {
+    SimProcess sim({"--tcp", "127.0.0.1:0", "--type", "19", "--hardcopy-button", "100"});
+    const int fd = Connect(PortOf(sim.Announcement()));
+    ASSERT_GE(fd, 0);
+    // Nothing is asked: within a press or two the 256-colour PCX arrives, ending in its palette.
+    const std::string picture = ReadBytes(fd, 128);
+    ASSERT_EQ(picture.size(), 128u);
+    EXPECT_EQ(picture.substr(0, 4), std::string("\x0a\x05\x01\x08", 4));
+    close(fd);
+}
+
 TEST(SimServerTest, RefusesAnAddressThatIsNotNumeric) {
     SimProcess sim({"--tcp", "example.invalid:0"});
     EXPECT_EQ(sim.Announcement(), "");
