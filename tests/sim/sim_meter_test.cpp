@@ -161,5 +161,66 @@ TEST(SimSequenceTest, SingleSequenceTriggersAfterTheDelay) {
     EXPECT_EQ(Chomp(Ask(sim, "*ESR?")), "0");
 }
 
+// The tools' command sequences as the measurement, logger, scanner and multimeter dialogs send
+// them, per family: none may count as an error, and each query must answer.
+struct ToolSequenceCase {
+    const char* name;
+    int type;
+    std::vector<const char*> commands;  // settings and queries, one message each
+};
+
+class SimToolSequenceTest : public testing::TestWithParam<ToolSequenceCase> {};
+
+TEST_P(SimToolSequenceTest, EveryCommandIsTakenAndEveryQueryAnswers) {
+    SimInstrument sim(MeterConfig(GetParam().type));
+    for (const std::string command : GetParam().commands) {
+        const std::string answer = Ask(sim, command);
+        if (command.find('?') != std::string::npos) {
+            EXPECT_FALSE(Chomp(answer).empty()) << command;
+        }
+        EXPECT_EQ(Chomp(Ask(sim, "*ESR?")), "0") << command;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tools, SimToolSequenceTest,
+    testing::Values(
+        ToolSequenceCase{"MeasureImm",
+                         2,
+                         {"HEADER OFF", "VERBOSE ON", "MEASU:IMM:STATE 1", "MEASU:IMM:TYP FREQ",
+                          "MEASU:IMM:SOU CH1", "MEASU:IMM:TYP?", "MEASU:IMM:SOU?", "MEASU:IMM:VAL?",
+                          "MEASU:IMM:UNI?"}},
+        ToolSequenceCase{
+            "LoggerFourSlots",
+            12,
+            {"HEADER OFF", "VERBOSE ON", "MEASU:MEAS4:STATE 1", "MEASU:MEAS4:TYP PK2PK",
+             "MEASU:MEAS4:SOU CH2", "MEASU:MEAS4:VAL?", "MEASU:MEAS4:UNI?", "ACQ:STOPA SEQ",
+             "TRIG:STATE?", "TRIG:STATE?", "ACQ:STATE RUN", "ACQ:STOPA RUNST", "ACQ:STATE RUN"}},
+        ToolSequenceCase{
+            "LoggerMeter",
+            9,
+            {"DIS:MOD MET", "DMM:FUNC?", "DMM:FUNC DCV", "DMM:RANGE:AUTO ON", "DMM:VAL?"}},
+        ToolSequenceCase{"ScannerWfmpre",
+                         1,
+                         {"ACQ:STATE?", "ACQ:STATE STOP", "DATA INIT", "DATA:ENC ASCI",
+                          "DATA:START 1", "DATA:STOP 100", "DATA:SOURCE CH2", "HEADER ON",
+                          "VERB ON", "CURV?", "HEADER OFF", "WFMPRE:CH2:YOFF?", "WFMPRE:CH2:YMULT?",
+                          "WFMPRE:CH2:XINCR?", "WFMPRE:CH2:PT_OFF?", "ACQ:STATE RUN"}},
+        ToolSequenceCase{"ScannerWfmo",
+                         14,
+                         {"DATA INIT", "DATA:ENC ASCI", "DATA:START 11", "DATA:STOP 20",
+                          "DATA:SOURCE CH1", "HEADER ON", "VERB ON", "CURV?", "HEADER OFF",
+                          "WFMO:YOFF?", "WFMO:YMULT?", "WFMO:XINCR?", "WFMO:PT_OFF?"}},
+        ToolSequenceCase{
+            "HandheldMeter", 20, {"!h00?", "!T05,A", "!T05,03", "!h00?", "!M?", "!U?", "!T02,A"}},
+        ToolSequenceCase{"MeterRangeDialog",
+                         9,
+                         {"DIS:MOD?", "DMM:FUNC?", "DMM:RANGE:AUTO?", "DMM:RANGE:AUTO OFF",
+                          "DMM:RANGE:DCV 4", "CLEARM", "DMM:RANGE:DCV?", "DMM:LOGG:SECD?",
+                          "DMM:HOLD?", "DMM:HOLD ON", "DMM:LOGG:SECD 480", "DMM:MEASU:MEAS1:STATE?",
+                          "DMM:MEASU:MEAS2:TYPE?", "DMM:MEASU:MEAS3:STATE ON",
+                          "DMM:MEASU:MEAS3:TYPE AVERAGE", "DMM:LOGG:MOD?", "DMM:LOGG:MODE PEAK"}}),
+    [](const testing::TestParamInfo<ToolSequenceCase>& info) { return info.param.name; });
+
 }  // namespace
 }  // namespace ktx::sim
