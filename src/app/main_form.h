@@ -25,6 +25,7 @@ namespace ktx {
 class AcquisitionCommands;
 class AnalysisCommands;
 class ImageCommands;
+class MeasureCommands;
 class LinkCommands;
 class ShellCommands;
 class SplashForm;
@@ -127,6 +128,7 @@ class TMainForm : public QMainWindow, public Shell, public ShellServices {
     std::unique_ptr<AnalysisCommands> m_analysisCommands;
     std::unique_ptr<ImageCommands> m_imageCommands;
     std::unique_ptr<AcquisitionCommands> m_acquisitionCommands;
+    std::unique_ptr<MeasureCommands> m_measureCommands;
     bool m_firstActivation = true;
     bool m_splashWait = true;
 };

@@ -15,6 +15,7 @@
 #include "cli/ktx_analysis_commands.h"
 #include "cli/ktx_file_commands.h"
 #include "cli/ktx_link_commands.h"
+#include "cli/ktx_measure_commands.h"
 #include "cli/ktx_picture_commands.h"
 #include "cli/ktx_transfer_commands.h"
 #include "cli/ktx_view_commands.h"
@@ -62,6 +63,8 @@ constexpr const char* kUsage =
     "  ktx math2 add|sub|mul|div QUELLE1 QUELLE2 ZIEL.ktx [--column1 C] [--column2 C]\n"
     "  ktx hardcopy ZIEL [--format pcx|bmp|png] [--colour] [VERBINDUNG]\n"
     "  ktx picture QUELLE ZIEL.bmp|ZIEL.png\n"
+    "  ktx measure TYP QUELLE [--count N] [VERBINDUNG]\n"
+    "  ktx dmm [--function F] [--range R|--auto] [VERBINDUNG]\n"
     "  ktx --help\n"
     "VERBINDUNG: --link tcp:HOST:PORT | serial:GERÄT[:COMn:BAUD,P,D,S] | sim[:MODELL] | "
     "usbtmc:GERÄT | gpib:[BOARD:]ADRESSE\n"
@@ -76,7 +79,8 @@ struct Args {
 };
 
 bool TakesValue(const std::string& name) {
-    return name != "--ascii" && name != "--raw" && name != "--all" && name != "--colour";
+    return name != "--ascii" && name != "--raw" && name != "--all" && name != "--colour" &&
+           name != "--auto";
 }
 
 std::optional<Args> SplitArgs(const std::vector<std::string>& args, std::size_t from,
@@ -485,6 +489,13 @@ int RunKtx(const std::vector<std::string>& args, const KtxEnvironment& environme
             env.programDir = home->second;
         }
         return RunPictureCommand(command, a->positional, a->options, env, out, err);
+    }
+    if (IsMeasureCommand(command)) {
+        KtxEnvironment env = environment;
+        if (const auto home = a->options.find("--home"); home != a->options.end()) {
+            env.programDir = home->second;
+        }
+        return RunMeasureCommand(command, a->positional, a->options, env, out, err);
     }
     const bool link =
         command == "idn" || command == "query" || command == "send" || command == "receive";
