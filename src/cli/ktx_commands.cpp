@@ -15,6 +15,7 @@
 #include "cli/ktx_analysis_commands.h"
 #include "cli/ktx_file_commands.h"
 #include "cli/ktx_link_commands.h"
+#include "cli/ktx_logger_commands.h"
 #include "cli/ktx_picture_commands.h"
 #include "cli/ktx_transfer_commands.h"
 #include "cli/ktx_view_commands.h"
@@ -62,6 +63,10 @@ constexpr const char* kUsage =
     "  ktx math2 add|sub|mul|div QUELLE1 QUELLE2 ZIEL.ktx [--column1 C] [--column2 C]\n"
     "  ktx hardcopy ZIEL [--format pcx|bmp|png] [--colour] [VERBINDUNG]\n"
     "  ktx picture QUELLE ZIEL.bmp|ZIEL.png\n"
+    "  ktx log ZIEL.ktx --channel TYP:QUELLE... [--interval S] [--count N] [--trigger] "
+    "[VERBINDUNG]\n"
+    "  ktx scan ORDNER BASIS --source QUELLE... [--start A --stop B] [--interval S] [--count N]\n"
+    "           [--trigger] [VERBINDUNG]\n"
     "  ktx --help\n"
     "VERBINDUNG: --link tcp:HOST:PORT | serial:GERÄT[:COMn:BAUD,P,D,S] | sim[:MODELL] | "
     "usbtmc:GERÄT | gpib:[BOARD:]ADRESSE\n"
@@ -458,6 +463,10 @@ int RunKtx(const std::vector<std::string>& args, const KtxEnvironment& environme
     if (IsAnalysisCommand(args[0])) {
         return RunAnalysisCommand(args[0], std::vector<std::string>(args.begin() + 1, args.end()),
                                   environment.programDir, out, err);
+    }
+    if (IsLoggerCommand(args[0])) {
+        return RunLoggerCommand(args[0], std::vector<std::string>(args.begin() + 1, args.end()),
+                                environment, out, err);
     }
     const auto a = SplitArgs(args, 1, err);
     if (!a) {
