@@ -299,7 +299,13 @@ int Log(const Parsed& p, const KtxEnvironment& env, std::ostream& err) {
     std::int64_t next = clock.NowMs();
     bool stopped = false;
     while (!g_stopRequested.load()) {
+        const std::int64_t before = logger.Remaining();
         const TickResult r = logger.Tick();
+        if (logger.Remaining() < before) {  // a record was taken (also the last one)
+            ++taken;
+            err << "Messung " << taken << " von " << *count << ':' << ValuesText(logger, settings)
+                << '\n';
+        }
         if (r == TickResult::Stopped) {
             stopped = true;
             break;
@@ -308,9 +314,6 @@ int Log(const Parsed& p, const KtxEnvironment& env, std::ostream& err) {
             SleepUntil(clock, clock.NowMs() + 20);
             continue;
         }
-        ++taken;
-        err << "Messung " << taken << " von " << *count << ':' << ValuesText(logger, settings)
-            << '\n';
         next = std::max(next + logger.TimerInterval(), clock.NowMs());
         SleepUntil(clock, next);
     }

@@ -343,6 +343,53 @@ TEST_F(LoggerTest, TriggerModeWritesOnlyAfterTheInstrumentSaved) {
     EXPECT_EQ(ReadRecords(m_settings.fileName).size(), 1u);
 }
 
+TEST_F(LoggerTest, NoValidResultIsAskedOnceMoreAfterAPause) {
+    struct Case {
+        int invalid;  // the simulator's next answers of 9.9E37
+        std::vector<int> waits;
+        const char* log;
+        bool valid;
+    };
+    const Case cases[] = {
+        {0, {}, "MEASU:MEAS1:VAL?", true},
+        {1, {500}, "MEASU:MEAS1:VAL?|MEASU:MEAS1:VAL?", true},
+        {2, {500}, "MEASU:MEAS1:VAL?|MEASU:MEAS1:VAL?", false},
+    };
+    Make(12, "kt_tds1012.ini");
+    Scope(0, "MEAN", "CH1");
+    m_logger->Open();
+    ASSERT_TRUE(m_logger->PrepareLogger());
+    for (const Case& c : cases) {
+        m_sim->Transport().SendCommand("KTXSIM:INVALID " + std::to_string(c.invalid));
+        m_sim->Log();
+        m_waits.clear();
+        EXPECT_TRUE(m_logger->TakeLogSample()) << c.invalid;
+        EXPECT_EQ(m_sim->Log(), c.log) << c.invalid;
+        EXPECT_EQ(m_waits, c.waits) << c.invalid;
+        // The second answer stands, the instrument's marker included (it is stored as read).
+        EXPECT_EQ(m_logger->Values()[0] > 9e37, !c.valid) << c.invalid;
+    }
+    EXPECT_TRUE(m_notes.shown.empty());
+}
+
+TEST_F(LoggerTest, StopWhileWaitingForTheTriggerWritesNothing) {
+    Make(12, "kt_tds1012.ini");
+    Scope(0, "FREQ", "CH1");
+    m_settings.triggered = true;
+    ASSERT_TRUE(m_logger->Start(10));
+    // The next sequence triggers only after a minute: every poll finds it waiting.
+    m_sim->Transport().SendCommand("KTXSIM:SEQUENCE:DELAY 60000");
+    m_sim->Transport().SendCommand("ACQ:STATE RUN");
+    m_sim->Log();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(m_logger->Tick(), TickResult::Waiting);
+    }
+    m_logger->Stop();
+    EXPECT_EQ(m_sim->Log(), "TRIG:STATE?|TRIG:STATE?|TRIG:STATE?|ACQ:STOPA RUNST|ACQ:STATE RUN");
+    EXPECT_TRUE(ReadRecords(m_settings.fileName).empty());
+    EXPECT_EQ(std::filesystem::file_size(m_settings.fileName), kFourColumnRecord);
+}
+
 TEST_F(LoggerTest, NoActiveChannelStartsNothing) {
     Make(1, "kt_tds210.ini");
     EXPECT_FALSE(m_logger->Start(10));

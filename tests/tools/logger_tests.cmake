@@ -5,13 +5,15 @@ if(TARGET ktx_sim_instrument)
     add_executable(kurvitex_logger_tests
         ${CMAKE_CURRENT_LIST_DIR}/data_logger_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/scanner_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/ktx_logger_cli_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/../test_files.cpp
     )
     target_include_directories(kurvitex_logger_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
     target_compile_definitions(kurvitex_logger_tests PRIVATE
         KTX_DRIVER_DIR="${CMAKE_SOURCE_DIR}/data/Driver"
         KTX_CORPUS_DIR="${KTX_CORPUS_DIR}"
-        KTX_PROGRAM_DIR="${KTX_PROGRAM_DIR}")
+        KTX_PROGRAM_DIR="${KTX_PROGRAM_DIR}"
+        KTX_TOOL="$<TARGET_FILE:ktx>")
     target_link_libraries(kurvitex_logger_tests PRIVATE kurvitex_core ktx_cli GTest::gtest
                                                         GTest::gtest_main)
     add_dependencies(kurvitex_logger_tests ktx_sim ktx)
