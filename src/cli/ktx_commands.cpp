@@ -16,6 +16,7 @@
 #include "cli/ktx_file_commands.h"
 #include "cli/ktx_link_commands.h"
 #include "cli/ktx_measure_commands.h"
+#include "cli/ktx_logger_commands.h"
 #include "cli/ktx_picture_commands.h"
 #include "cli/ktx_transfer_commands.h"
 #include "cli/ktx_view_commands.h"
@@ -65,6 +66,10 @@ constexpr const char* kUsage =
     "  ktx picture QUELLE ZIEL.bmp|ZIEL.png\n"
     "  ktx measure TYP QUELLE [--count N] [VERBINDUNG]\n"
     "  ktx dmm [--function F] [--range R|--auto] [VERBINDUNG]\n"
+    "  ktx log ZIEL.ktx --channel TYP:QUELLE... [--interval S] [--count N] [--trigger] "
+    "[VERBINDUNG]\n"
+    "  ktx scan ORDNER BASIS --source QUELLE... [--start A --stop B] [--interval S] [--count N]\n"
+    "           [--trigger] [VERBINDUNG]\n"
     "  ktx --help\n"
     "VERBINDUNG: --link tcp:HOST:PORT | serial:GERÄT[:COMn:BAUD,P,D,S] | sim[:MODELL] | "
     "usbtmc:GERÄT | gpib:[BOARD:]ADRESSE\n"
@@ -462,6 +467,10 @@ int RunKtx(const std::vector<std::string>& args, const KtxEnvironment& environme
     if (IsAnalysisCommand(args[0])) {
         return RunAnalysisCommand(args[0], std::vector<std::string>(args.begin() + 1, args.end()),
                                   environment.programDir, out, err);
+    }
+    if (IsLoggerCommand(args[0])) {
+        return RunLoggerCommand(args[0], std::vector<std::string>(args.begin() + 1, args.end()),
+                                environment, out, err);
     }
     const auto a = SplitArgs(args, 1, err);
     if (!a) {
