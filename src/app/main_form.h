@@ -23,6 +23,7 @@ class QToolBar;
 namespace ktx {
 
 class AcquisitionCommands;
+class LiveCommands;
 class AnalysisCommands;
 class ImageCommands;
 class LinkCommands;
@@ -127,6 +128,7 @@ class TMainForm : public QMainWindow, public Shell, public ShellServices {
     std::unique_ptr<AnalysisCommands> m_analysisCommands;
     std::unique_ptr<ImageCommands> m_imageCommands;
     std::unique_ptr<AcquisitionCommands> m_acquisitionCommands;
+    std::unique_ptr<LiveCommands> m_liveCommands;
     bool m_firstActivation = true;
     bool m_splashWait = true;
 };
