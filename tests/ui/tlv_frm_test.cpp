@@ -16,7 +16,10 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 
+#include "app/main_form.h"
+#include "config/program_state.h"
 #include "test_files.h"
 #include "view/live_test_support.h"
 #include "view/tktx_lva_dial.h"
@@ -136,6 +139,50 @@ TEST(LiveWindowCloseTest, ClosingMidFrameLeavesTheFrameItsBuffers) {
     EXPECT_FALSE(window.Running());
     EXPECT_FALSE(window.Live().BuffersHeld());
     EXPECT_LE(window.Frames(), framesBefore + 1);
+}
+
+// The menu item and the tool button open the live window over the main window, modally, on the
+// instrument the main window has selected.
+TEST(LiveWindowShellTest, MenuItemAndToolButtonOpenIt) {
+    test::TempDir home;
+    std::filesystem::create_symlink(std::string(KTX_PROGRAM_DIR) + "/ktx_sim.so",
+                                    home.Path("ktx_sim.so"));
+    std::filesystem::create_symlink(KTX_DRIVER_DIR, home.Path("Driver"));
+    test::WriteFile(home.Path("kurvitex.ini"),
+                    "[DEVICE]\nINIFILE=Driver/kt_tds210.ini\nTYPE=1\n[TRANSFER]\nSS_TYPE=4\n"
+                    "DLL_NAME=ktx_sim.so\n");
+    test::RecordingNotifier notes;
+    TMainForm form(ReadStartupState(home.Path("")), MainFormOptions{false, &notes});
+    form.FirstActivation();
+    form.show();
+    for (const char* name : {"Live1", "Live_button"}) {
+        QString title;
+        bool modal = false;
+        int sources = 0;
+        QTimer::singleShot(0, &form, [&] {
+            auto* live = form.findChild<Tlv_frm*>();
+            ASSERT_TRUE(live);
+            title = live->windowTitle();
+            modal = live->isModal();
+            // Start shows the source dialog on the selected instrument's sources.
+            QTimer::singleShot(0, live, [&, live] {
+                auto* dialog = live->findChild<TKTX_lva_dial*>();
+                ASSERT_TRUE(dialog);
+                sources = dialog->findChild<QListWidget*>("Sourcelist")->count();
+                dialog->reject();
+                QTimer::singleShot(0, live, [live] { live->close(); });
+            });
+            live->findChild<QPushButton*>("Button1")->click();
+        });
+        QAction* action = form.findChild<QAction*>(name);
+        ASSERT_TRUE(action) << name;
+        action->trigger();
+        EXPECT_EQ(title, "Live") << name;
+        EXPECT_TRUE(modal) << name;
+        EXPECT_EQ(sources, 5) << name;  // CH1, CH2, MATH, REF1, REF2
+        EXPECT_FALSE(form.findChild<Tlv_frm*>()) << name;
+    }
+    EXPECT_TRUE(notes.shown.empty());
 }
 
 // --- the source dialog ------------------------------------------------------------------------
