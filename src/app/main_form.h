@@ -24,6 +24,7 @@ namespace ktx {
 
 class AcquisitionCommands;
 class LoggerCommands;
+class LiveCommands;
 class AnalysisCommands;
 class ImageCommands;
 class MeasureCommands;
@@ -132,6 +133,7 @@ class TMainForm : public QMainWindow, public Shell, public ShellServices {
     std::unique_ptr<AcquisitionCommands> m_acquisitionCommands;
     std::unique_ptr<MeasureCommands> m_measureCommands;
     std::unique_ptr<LoggerCommands> m_loggerCommands;
+    std::unique_ptr<LiveCommands> m_liveCommands;
     bool m_firstActivation = true;
     bool m_splashWait = true;
 };
