@@ -20,6 +20,7 @@
 #include "number_format.h"
 #include "sim_instrument.h"
 #include "sim_server.h"
+#include "vxi11_server.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ void OnStopSignal(int) {
 void PrintUsage(std::FILE* out) {
     std::fprintf(
         out,
-        "usage: ktx-sim --tcp [HOST:]PORT | --pty PATH [options]\n"
+        "usage: ktx-sim --tcp [HOST:]PORT | --pty PATH | --vxi11 [HOST:]PORT [options]\n"
         "\n"
         "A simulated instrument for Kurvitex and other clients. Over TCP it serves up "
         "to %zu\n"
@@ -45,6 +46,11 @@ void PrintUsage(std::FILE* out) {
         "  --tcp [HOST:]PORT     listen on a numeric address (default 127.0.0.1; "
         "PORT 0: any free port)\n"
         "  --pty PATH            make PATH a link to a new pseudo-terminal\n"
+        "  --vxi11 [HOST:]PORT   serve VXI-11 (device \"inst0\"): the core channel on PORT "
+        "(0: any free\n"
+        "                        port) and a port mapper on HOST:111 when that port is free\n"
+        "  --no-portmapper       with --vxi11: leave port 111 alone (clients name the core "
+        "port)\n"
         "  --type N              device family: 1, 2, 9, 10, 12, 14, 19, 20 or 30 "
         "(default 1)\n"
         "  --model TEXT          model in the identification (default: the "
@@ -83,6 +89,58 @@ const ktx::sim::FaultSwitchName* FaultOption(const std::string& option) {
     return nullptr;
 }
 
+bool InstallStopSignals() {
+    if (pipe2(g_stopPipe, O_CLOEXEC) != 0) {
+        return false;
+    }
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+// "[HOST:]PORT" with a numeric host (default 127.0.0.1, [::1] allowed).
+bool SplitAddress(const std::string& text, std::string& host, int& port) {
+    const std::size_t colon = text.rfind(':');
+    host = colon == std::string::npos ? "" : text.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    }
+    if (host.empty()) {
+        host = "127.0.0.1";
+    }
+    const auto number =
+        ktx::sim::ParseInteger(colon == std::string::npos ? text : text.substr(colon + 1));
+    port = number ? static_cast<int>(*number) : -1;
+    return number.has_value();
+}
+
+int ServeVxi11(const ktx::sim::SimConfig& config, const ktx::sim::FaultSwitches& faults,
+               const std::string& address, bool portMapper, bool exitOnStdinEof) {
+    ktx::sim::Vxi11Server server(config, faults);
+    std::string host;
+    int port = 0;
+    std::string error;
+    if (!SplitAddress(address, host, port) || !server.ListenCore(host, port, error)) {
+        std::fprintf(stderr, "ktx-sim: %s\n", error.empty() ? "invalid port" : error.c_str());
+        return 1;
+    }
+    // Port 111 is the system's (rpcbind) or another simulator's when it is taken; the core
+    // channel still works for clients that are told its port.
+    if (portMapper && !server.ListenPortMapper(host, 111, error)) {
+        std::fprintf(stderr, "ktx-sim: no port mapper: %s\n", error.c_str());
+    }
+    if (!InstallStopSignals()) {
+        return 1;
+    }
+    std::printf("%s\n", server.Announcement().c_str());
+    std::fflush(stdout);
+    return server.Run(g_stopPipe[0], exitOnStdinEof ? STDIN_FILENO : -1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,6 +148,8 @@ int main(int argc, char** argv) {
     ktx::sim::FaultSwitches faults;
     std::string tcp;
     std::string pty;
+    std::string vxi11;
+    bool portMapper = true;
     bool exitOnStdinEof = false;
     int buttonMs = 0;
     for (int i = 1; i < argc; ++i) {
@@ -117,12 +177,18 @@ int main(int argc, char** argv) {
                 return Usage("missing or invalid number for " + option);
             }
             ktx::sim::SetFaultSwitch(faults, fault->which, *n);
-        } else if (option == "--tcp" || option == "--pty" || option == "--model") {
+        } else if (option == "--tcp" || option == "--pty" || option == "--model" ||
+                   option == "--vxi11") {
             const auto text = value();
             if (!text) {
                 return Usage("missing value for " + option);
             }
-            (option == "--tcp" ? tcp : option == "--pty" ? pty : config.model) = *text;
+            (option == "--tcp"     ? tcp
+             : option == "--pty"   ? pty
+             : option == "--vxi11" ? vxi11
+                                   : config.model) = *text;
+        } else if (option == "--no-portmapper") {
+            portMapper = false;
         } else if (option == "--type" || option == "--seed" || option == "--record-length") {
             const auto n = number();
             if (!n) {
@@ -150,8 +216,11 @@ int main(int argc, char** argv) {
             return Usage("unknown option " + option);
         }
     }
-    if (tcp.empty() == pty.empty()) {
-        return Usage("give exactly one of --tcp and --pty");
+    if (int(!tcp.empty()) + int(!pty.empty()) + int(!vxi11.empty()) != 1) {
+        return Usage("give exactly one of --tcp, --pty and --vxi11");
+    }
+    if (!vxi11.empty()) {
+        return ServeVxi11(config, faults, vxi11, portMapper, exitOnStdinEof);
     }
 
     ktx::sim::SimServer server(config, faults);
@@ -176,16 +245,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    if (pipe2(g_stopPipe, O_CLOEXEC) != 0) {
+    if (!InstallStopSignals()) {
         return 1;
     }
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-
     std::printf("%s\n", server.Announcement().c_str());
     std::fflush(stdout);
     return server.Run(g_stopPipe[0], exitOnStdinEof ? STDIN_FILENO : -1);
