@@ -15,6 +15,8 @@
 // time-out, and the RPC waits at most a little longer.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -65,6 +67,40 @@ bool LooksLikePicture(const std::string& start) {
     return false;
 }
 
+// libtirpc writes with write(): an instrument that has hung up would raise SIGPIPE, which ends
+// a program that has not chosen to ignore it. The signal is held back for the calling thread
+// during a call, and one it caused is taken away before the old mask returns.
+class SigpipeGuard {
+  public:
+    SigpipeGuard() {
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &pipe, &m_old);
+    }
+    ~SigpipeGuard() {
+        sigset_t pending;
+        sigpending(&pending);
+        if (!m_wasPending && sigismember(&pending, SIGPIPE) == 1) {
+            sigset_t pipe;
+            sigemptyset(&pipe);
+            sigaddset(&pipe, SIGPIPE);
+            const timespec now{0, 0};
+            sigtimedwait(&pipe, nullptr, &now);
+        }
+        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+    }
+    SigpipeGuard(const SigpipeGuard&) = delete;
+    SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+
+  private:
+    sigset_t m_old;
+    bool m_wasPending = false;
+};
+
 // An RPC client on a connected socket; owns both.
 class RpcClient {
   public:
@@ -94,6 +130,7 @@ class RpcClient {
         if (m_client == nullptr) {
             return RPC_CANTSEND;
         }
+        const SigpipeGuard guard;
         return clnt_call(m_client, procedure, reinterpret_cast<xdrproc_t>(encode),
                          reinterpret_cast<char*>(&args), reinterpret_cast<xdrproc_t>(decode),
                          reinterpret_cast<char*>(&result), Timeout(timeoutMs));

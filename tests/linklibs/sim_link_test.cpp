@@ -554,6 +554,19 @@ class LinkSimServerTest : public ::testing::TestWithParam<std::string> {
             }
             *expectedPort = std::atoi(line.c_str() + colon + 1);
             WriteWholeFile(ini, "[TCP]\nHOST=127.0.0.1\nPORT=" + line.substr(colon + 1) + "\n");
+        } else if (GetParam() == "vxi11") {
+            // The core port is named: the port mapper's port 111 may belong to someone else.
+            server = std::make_unique<SimServer>(
+                std::vector<std::string>{"--vxi11", "127.0.0.1:0", "--no-portmapper",
+                                         "--record-length", "1000000", "--exit-on-stdin-eof"});
+            const std::string& line = server->FirstLine();
+            const std::size_t colon = line.find(':');
+            if (line.rfind("VXI11 ", 0) != 0 || colon == std::string::npos) {
+                return nullptr;
+            }
+            *expectedPort = std::atoi(line.c_str() + colon + 1);
+            WriteWholeFile(ini,
+                           "[VXI11]\nHOST=127.0.0.1\nPORT=" + std::to_string(*expectedPort) + "\n");
         } else {
             const std::string link = m_dir.File("ttyKTX");
             server = std::make_unique<SimServer>(std::vector<std::string>{
@@ -567,11 +580,14 @@ class LinkSimServerTest : public ::testing::TestWithParam<std::string> {
         }
         return server;
     }
+    static std::string Library() {
+        return GetParam() == "vxi11" ? "ktx_vxi.so" : "ktx_" + GetParam() + ".so";
+    }
     ScratchDir m_dir;
 };
 
 TEST_P(LinkSimServerTest, TextAnswersAndAMultiMegabyteBlock) {
-    const LoadedLinkLibrary library("ktx_" + GetParam() + ".so");
+    const LoadedLinkLibrary library(Library());
     ASSERT_NE(library.Ops(), nullptr) << library.Error();
     const std::string ini = m_dir.File("kurvitex.ini");
     int expectedPort = 0;
@@ -582,11 +598,12 @@ TEST_P(LinkSimServerTest, TextAnswersAndAMultiMegabyteBlock) {
     EXPECT_EQ(session.Port(), expectedPort);
     EXPECT_NE(session.Query("*IDN?"), "");
     // 2 bytes x 1 000 000 points; over the pseudo-terminal a smaller record keeps it quick.
-    ExpectCurveTransfer(session, m_dir.File("curve.tmp"), GetParam() == "tcp" ? 1000000 : 200000);
+    ExpectCurveTransfer(session, m_dir.File("curve.tmp"),
+                        GetParam() == "serial" ? 200000 : 1000000);
 }
 
 TEST_P(LinkSimServerTest, FaultSwitches) {
-    const LoadedLinkLibrary library("ktx_" + GetParam() + ".so");
+    const LoadedLinkLibrary library(Library());
     ASSERT_NE(library.Ops(), nullptr) << library.Error();
     const std::string ini = m_dir.File("kurvitex.ini");
     int expectedPort = 0;
@@ -598,7 +615,7 @@ TEST_P(LinkSimServerTest, FaultSwitches) {
 }
 
 TEST_P(LinkSimServerTest, SetupSentInGroupsArrivesAsOneMessage) {
-    const LoadedLinkLibrary library("ktx_" + GetParam() + ".so");
+    const LoadedLinkLibrary library(Library());
     ASSERT_NE(library.Ops(), nullptr) << library.Error();
     const std::string ini = m_dir.File("kurvitex.ini");
     int expectedPort = 0;
@@ -609,7 +626,76 @@ TEST_P(LinkSimServerTest, SetupSentInGroupsArrivesAsOneMessage) {
     ExpectSetupInGroupsArrivesWhole(session, m_dir.File("setup.set"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Transports, LinkSimServerTest, ::testing::Values("tcp", "serial"));
+INSTANTIATE_TEST_SUITE_P(Transports, LinkSimServerTest,
+                         ::testing::Values("tcp", "serial", "vxi11"));
+
+// ktx-sim --vxi11 as an instrument on the LAN: found through its port mapper when it could
+// take port 111, refusing device names it does not have.
+class LinkVxi11Test : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_server = std::make_unique<SimServer>(
+            std::vector<std::string>{"--vxi11", "127.0.0.1:0", "--exit-on-stdin-eof"});
+        const std::string& line = m_server->FirstLine();
+        ASSERT_EQ(line.rfind("VXI11 ", 0), 0u) << line;
+        m_corePort = std::atoi(line.c_str() + line.find(':') + 1);
+        m_portMapper = line.ends_with("PORTMAPPER 111");
+    }
+    std::string Ini(const std::string& keys) {
+        const std::string ini = m_dir.File("kurvitex.ini");
+        WriteWholeFile(ini, "[VXI11]\nHOST=127.0.0.1\n" + keys);
+        return ini;
+    }
+    ScratchDir m_dir;
+    std::unique_ptr<SimServer> m_server;
+    int m_corePort = 0;
+    bool m_portMapper = false;
+};
+
+TEST_F(LinkVxi11Test, FindsTheCoreChannelThroughThePortMapper) {
+    if (!m_portMapper) {
+        GTEST_SKIP() << "port 111 is taken here (rpcbind or another simulator)";
+    }
+    const LoadedLinkLibrary library("ktx_vxi.so");
+    ASSERT_NE(library.Ops(), nullptr) << library.Error();
+    Session session(library.Ops(), Ini("DEVICE=INST0\n"));
+    ASSERT_NE(session.Handle(), 0);
+    EXPECT_EQ(session.Port(), m_corePort);
+    EXPECT_NE(session.Query("*IDN?"), "");
+}
+
+TEST_F(LinkVxi11Test, UnknownDeviceNameOpensNothing) {
+    const LoadedLinkLibrary library("ktx_vxi.so");
+    ASSERT_NE(library.Ops(), nullptr) << library.Error();
+    Session session(library.Ops(),
+                    Ini("DEVICE=gpib0,7\nPORT=" + std::to_string(m_corePort) + "\n"));
+    EXPECT_EQ(session.Handle(), 0);
+    EXPECT_EQ(library.Ops()->LinkLastError(0, nullptr, nullptr), KTX_LINK_E_NOT_FOUND);
+}
+
+TEST_F(LinkVxi11Test, LinksOfOneInstrumentKeepTheirAnswers) {
+    const LoadedLinkLibrary library("ktx_vxi.so");
+    ASSERT_NE(library.Ops(), nullptr) << library.Error();
+    const std::string ini = Ini("PORT=" + std::to_string(m_corePort) + "\n");
+    Session first(library.Ops(), ini);
+    Session second(library.Ops(), ini);
+    ASSERT_NE(first.Handle(), 0);
+    ASSERT_NE(second.Handle(), 0);
+    first.SetTimeout(kPatientMs);
+    second.SetTimeout(kPatientMs);
+    const std::string identity = first.Query("*IDN?");
+    const std::string width = second.Query("DATA:WID?");
+    ASSERT_NE(identity, "");
+    ASSERT_NE(width, "");
+    // Both ask before either reads: each gets its own answer.
+    ASSERT_TRUE(first.Send("*IDN?"));
+    ASSERT_TRUE(second.Send("DATA:WID?"));
+    char buffer[KTX_LINK_READ_BUFFER];
+    ASSERT_EQ(library.Ops()->LinkRead(second.Handle(), buffer), 1);
+    EXPECT_EQ(buffer, width);
+    ASSERT_EQ(library.Ops()->LinkRead(first.Handle(), buffer), 1);
+    EXPECT_EQ(buffer, identity);
+}
 
 #endif  // KTX_SIM_EXECUTABLE
 
