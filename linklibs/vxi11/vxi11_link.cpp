@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ktx_link.h"
 #include "link_ops.h"
@@ -43,6 +44,8 @@ constexpr int kControlTimeoutMs = 3000;
 constexpr std::uint32_t kMinRecvSize = 1024;
 // Record size of the RPC stream: a large read needs few system calls.
 constexpr u_int kRpcBufferSize = 1 << 20;
+// How much one device_read asks for.
+constexpr std::size_t kReadAhead = std::size_t{4} << 20;
 
 timeval Timeout(int ms) {
     return timeval{ms / 1000, (ms % 1000) * 1000};
@@ -195,6 +198,84 @@ class Vxi11Stream final : public ByteStream {
             buffer[0] = '\n';
             return 1;
         }
+        if (m_inPos == m_in.size()) {
+            // Each device_read is a round trip: ask for much at once and hand it out in the
+            // caller's pieces (the device never sends past the end of its response).
+            const std::ptrdiff_t n =
+                size >= kReadAhead ? ReadDevice(buffer, size, deadline) : FillReadAhead(deadline);
+            if (n <= 0 || size >= kReadAhead) {
+                return n;
+            }
+        }
+        const std::size_t take = std::min(size, m_in.size() - m_inPos);
+        std::memcpy(buffer, m_in.data() + m_inPos, take);
+        m_inPos += take;
+        return static_cast<std::ptrdiff_t>(take);
+    }
+
+    // What was read ahead has arrived; asking the device costs a call that it may take as a
+    // question with no answer, so what it still holds goes with the next read or a clear.
+    void Drain(std::string& out) override {
+        out.append(m_in.data() + m_inPos, m_in.size() - m_inPos);
+        m_in.clear();
+        m_inPos = 0;
+        if (m_lineFeedOwed) {
+            out += '\n';
+            m_lineFeedOwed = false;
+        }
+    }
+
+    bool ClearDevice(Clock::time_point deadline) override {
+        if (m_client == nullptr) {
+            return false;
+        }
+        m_out.clear();
+        m_lineFeedOwed = false;
+        m_responseStart.clear();
+        m_in.clear();
+        m_inPos = 0;
+        const int ms = std::max(RemainingMs(deadline), 1);
+        vxi11::GenericArgs args{m_linkId, 0, 0, static_cast<std::uint32_t>(ms)};
+        std::int32_t error = -1;
+        return m_client->Call(vxi11::kDeviceClear, &vxi11::XdrGenericArgs, args,
+                              &vxi11::XdrDeviceError, error, ms + kRpcMarginMs) == RPC_SUCCESS &&
+               error == vxi11::kNoError;
+    }
+
+    bool Close() override {
+        if (m_client == nullptr) {
+            return true;
+        }
+        std::int32_t linkId = m_linkId;
+        std::int32_t error = -1;
+        const bool ok =
+            m_client->Call(vxi11::kDestroyLink, &vxi11::XdrLinkId, linkId, &vxi11::XdrDeviceError,
+                           error, kControlTimeoutMs) == RPC_SUCCESS &&
+            error == vxi11::kNoError;
+        m_client.reset();
+        return ok;
+    }
+
+  private:
+    // Bytes of the device's response read ahead into m_in; 0 or -1 as Receive.
+    std::ptrdiff_t FillReadAhead(Clock::time_point deadline) {
+        m_in.resize(kReadAhead + 1);  // room for a line feed after the END byte
+        m_inPos = 0;
+        const std::ptrdiff_t n = ReadDevice(m_in.data(), kReadAhead, deadline);
+        const std::size_t kept = n > 0 ? static_cast<std::size_t>(n) : 0;
+        if (m_lineFeedOwed && kept > 0) {
+            m_in[kept] = '\n';
+            m_lineFeedOwed = false;
+            m_in.resize(kept + 1);
+        } else {
+            m_in.resize(kept);
+        }
+        return n;
+    }
+
+    // One device_read of at most `size` bytes into buffer: how many came, 0 when none came in
+    // time, -1 when the link broke. Notes a line feed owed after an END without one.
+    std::ptrdiff_t ReadDevice(char* buffer, std::size_t size, Clock::time_point deadline) {
         const int ms = RemainingMs(deadline);
         if (ms == 0) {
             return 0;
@@ -236,46 +317,10 @@ class Vxi11Stream final : public ByteStream {
                 m_lineFeedOwed = true;
             }
         }
-        if (result.size == 0) {
-            return 0;  // nothing, and no end either: the caller asks again until its deadline
-        }
+        // Nothing and no end either: the caller asks again until its deadline.
         return static_cast<std::ptrdiff_t>(result.size);
     }
 
-    // Reading costs a call that the device may take as a question with no answer; what the
-    // device still holds goes with the next read or with a device clear.
-    void Drain(std::string& /*out*/) override {}
-
-    bool ClearDevice(Clock::time_point deadline) override {
-        if (m_client == nullptr) {
-            return false;
-        }
-        m_out.clear();
-        m_lineFeedOwed = false;
-        m_responseStart.clear();
-        const int ms = std::max(RemainingMs(deadline), 1);
-        vxi11::GenericArgs args{m_linkId, 0, 0, static_cast<std::uint32_t>(ms)};
-        std::int32_t error = -1;
-        return m_client->Call(vxi11::kDeviceClear, &vxi11::XdrGenericArgs, args,
-                              &vxi11::XdrDeviceError, error, ms + kRpcMarginMs) == RPC_SUCCESS &&
-               error == vxi11::kNoError;
-    }
-
-    bool Close() override {
-        if (m_client == nullptr) {
-            return true;
-        }
-        std::int32_t linkId = m_linkId;
-        std::int32_t error = -1;
-        const bool ok =
-            m_client->Call(vxi11::kDestroyLink, &vxi11::XdrLinkId, linkId, &vxi11::XdrDeviceError,
-                           error, kControlTimeoutMs) == RPC_SUCCESS &&
-            error == vxi11::kNoError;
-        m_client.reset();
-        return ok;
-    }
-
-  private:
     // device_write of one piece: bytes the device took, 0 on a time-out, -1 when it failed.
     int WritePiece(std::string_view piece, bool end, Clock::time_point deadline) {
         const int ms = std::max(RemainingMs(deadline), 1);
@@ -310,6 +355,8 @@ class Vxi11Stream final : public ByteStream {
     std::string m_out;            // the message being collected
     std::string m_responseStart;  // first bytes of the response being read
     bool m_lineFeedOwed = false;
+    std::vector<char> m_in;  // read ahead, handed out from m_inPos
+    std::size_t m_inPos = 0;
 };
 
 // The core channel's port from the port mapper of `host`; 0 with the cause in `failure`.
