@@ -18,6 +18,7 @@
 
 #include "fault_switches.h"
 #include "number_format.h"
+#include "prologix_server.h"
 #include "sim_instrument.h"
 #include "sim_server.h"
 #include "vxi11_server.h"
@@ -35,7 +36,8 @@ void OnStopSignal(int) {
 void PrintUsage(std::FILE* out) {
     std::fprintf(
         out,
-        "usage: ktx-sim --tcp [HOST:]PORT | --pty PATH | --vxi11 [HOST:]PORT [options]\n"
+        "usage: ktx-sim --tcp [HOST:]PORT | --pty PATH | --vxi11 [HOST:]PORT |\n"
+        "               --prologix-tcp [HOST:]PORT | --prologix-pty PATH [options]\n"
         "\n"
         "A simulated instrument for Kurvitex and other clients. Over TCP it serves up "
         "to %zu\n"
@@ -51,6 +53,10 @@ void PrintUsage(std::FILE* out) {
         "                        port) and a port mapper on HOST:111 when that port is free\n"
         "  --no-portmapper       with --vxi11: leave port 111 alone (clients name the core "
         "port)\n"
+        "  --prologix-tcp [HOST:]PORT  a Prologix-style GPIB-ETHERNET adapter in front of the\n"
+        "                        instrument (real ones use port 1234)\n"
+        "  --prologix-pty PATH   a Prologix-style GPIB-USB adapter on a pseudo-terminal\n"
+        "  --gpib-address N      the instrument's GPIB address behind the adapter (default 1)\n"
         "  --type N              device family: 1, 2, 9, 10, 12, 14, 19, 20 or 30 "
         "(default 1)\n"
         "  --model TEXT          model in the identification (default: the "
@@ -141,6 +147,30 @@ int ServeVxi11(const ktx::sim::SimConfig& config, const ktx::sim::FaultSwitches&
     return server.Run(g_stopPipe[0], exitOnStdinEof ? STDIN_FILENO : -1);
 }
 
+int ServePrologix(const ktx::sim::SimConfig& config, const ktx::sim::FaultSwitches& faults,
+                  int gpibAddress, const std::string& tcp, const std::string& pty,
+                  bool exitOnStdinEof) {
+    ktx::sim::PrologixServer server(config, faults, gpibAddress);
+    std::string error;
+    if (!tcp.empty()) {
+        std::string host;
+        int port = 0;
+        if (!SplitAddress(tcp, host, port) || !server.ListenTcp(host, port, error)) {
+            std::fprintf(stderr, "ktx-sim: %s\n", error.empty() ? "invalid port" : error.c_str());
+            return 1;
+        }
+    } else if (!server.OpenPty(pty, error)) {
+        std::fprintf(stderr, "ktx-sim: %s\n", error.c_str());
+        return 1;
+    }
+    if (!InstallStopSignals()) {
+        return 1;
+    }
+    std::printf("%s\n", server.Announcement().c_str());
+    std::fflush(stdout);
+    return server.Run(g_stopPipe[0], exitOnStdinEof ? STDIN_FILENO : -1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -149,6 +179,9 @@ int main(int argc, char** argv) {
     std::string tcp;
     std::string pty;
     std::string vxi11;
+    std::string prologixTcp;
+    std::string prologixPty;
+    int gpibAddress = 1;
     bool portMapper = true;
     bool exitOnStdinEof = false;
     int buttonMs = 0;
@@ -178,15 +211,24 @@ int main(int argc, char** argv) {
             }
             ktx::sim::SetFaultSwitch(faults, fault->which, *n);
         } else if (option == "--tcp" || option == "--pty" || option == "--model" ||
-                   option == "--vxi11") {
+                   option == "--vxi11" || option == "--prologix-tcp" ||
+                   option == "--prologix-pty") {
             const auto text = value();
             if (!text) {
                 return Usage("missing value for " + option);
             }
-            (option == "--tcp"     ? tcp
-             : option == "--pty"   ? pty
-             : option == "--vxi11" ? vxi11
-                                   : config.model) = *text;
+            (option == "--tcp"            ? tcp
+             : option == "--pty"          ? pty
+             : option == "--vxi11"        ? vxi11
+             : option == "--prologix-tcp" ? prologixTcp
+             : option == "--prologix-pty" ? prologixPty
+                                          : config.model) = *text;
+        } else if (option == "--gpib-address") {
+            const auto n = number();
+            if (!n || *n < 0 || *n > 30) {
+                return Usage("GPIB address must be 0 ... 30");
+            }
+            gpibAddress = static_cast<int>(*n);
         } else if (option == "--no-portmapper") {
             portMapper = false;
         } else if (option == "--type" || option == "--seed" || option == "--record-length") {
@@ -216,11 +258,17 @@ int main(int argc, char** argv) {
             return Usage("unknown option " + option);
         }
     }
-    if (int(!tcp.empty()) + int(!pty.empty()) + int(!vxi11.empty()) != 1) {
-        return Usage("give exactly one of --tcp, --pty and --vxi11");
+    if (int(!tcp.empty()) + int(!pty.empty()) + int(!vxi11.empty()) + int(!prologixTcp.empty()) +
+            int(!prologixPty.empty()) !=
+        1) {
+        return Usage(
+            "give exactly one of --tcp, --pty, --vxi11, --prologix-tcp and --prologix-pty");
     }
     if (!vxi11.empty()) {
         return ServeVxi11(config, faults, vxi11, portMapper, exitOnStdinEof);
+    }
+    if (!prologixTcp.empty() || !prologixPty.empty()) {
+        return ServePrologix(config, faults, gpibAddress, prologixTcp, prologixPty, exitOnStdinEof);
     }
 
     ktx::sim::SimServer server(config, faults);

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -81,6 +82,7 @@ class Session {
                                    static_cast<std::uint32_t>(data.size())) != 0;
     }
     std::uint16_t SetTimeout(std::uint16_t ms) { return m_ops->LinkSetTimeout(m_handle, ms); }
+    static const KtxLinkOps* Ops(const Session& session) { return session.m_ops; }
 
   private:
     const KtxLinkOps* m_ops;
@@ -203,6 +205,24 @@ void ExpectSetupInGroupsArrivesWhole(Session& session, const std::string& file) 
         EXPECT_EQ(ReadWholeFile(file), setup) << "limit " << limit;
     }
     ASSERT_TRUE(session.Send("HEADER OFF"));
+}
+
+// A curve holding every byte value (line feed, carriage return, ESC and "+" among them) sent
+// into a reference memory as one file comes back unchanged.
+void ExpectBinaryCurveRoundTrips(Session& session, const std::string& file) {
+    session.SetTimeout(kPatientMs);
+    std::string curve;
+    for (int i = 0; i < 256; ++i) {
+        curve += static_cast<char>(i);
+    }
+    ASSERT_TRUE(session.Send("HEADER OFF;:DATA:ENC RIB;WID 1;DESTINATION REF2"));
+    WriteWholeFile(file, "CURVE #3256" + curve);
+    Session::Ops(session)->LinkSendFile(session.Handle(), file.c_str());
+    EXPECT_EQ(session.Query("*ESR?"), "0");
+    std::vector<char> back(256);
+    ASSERT_TRUE(session.Send("DATA:SOURCE REF2;START 1;STOP 256"));
+    ASSERT_TRUE(session.ReadData("CURV?", back));
+    EXPECT_EQ(std::string(back.data(), back.size()), curve);
 }
 
 #ifdef KTX_HAVE_SIM_LINK
@@ -567,6 +587,22 @@ class LinkSimServerTest : public ::testing::TestWithParam<std::string> {
             *expectedPort = std::atoi(line.c_str() + colon + 1);
             WriteWholeFile(ini,
                            "[VXI11]\nHOST=127.0.0.1\nPORT=" + std::to_string(*expectedPort) + "\n");
+        } else if (GetParam() == "prologix-tcp" || GetParam() == "prologix-pty") {
+            // The instrument listens at GPIB address 7 behind the emulated adapter.
+            const bool tcp = GetParam() == "prologix-tcp";
+            server = std::make_unique<SimServer>(std::vector<std::string>{
+                "--" + GetParam(), tcp ? "127.0.0.1:0" : m_dir.File("ttyGPIB"), "--gpib-address",
+                "7", "--record-length", "1000000", "--exit-on-stdin-eof"});
+            const std::string& line = server->FirstLine();
+            const std::size_t space = line.find(' ');
+            if (line.rfind("PROLOGIX", 0) != 0 || space == std::string::npos) {
+                return nullptr;
+            }
+            *expectedPort = 7;
+            WriteWholeFile(ini,
+                           tcp ? "[PROLOGIX]\nHOST=127.0.0.1\nADDRESS=7\nPORT=" +
+                                     line.substr(line.rfind(':') + 1) + "\n"
+                               : "[PROLOGIX]\nADDRESS=7\nDEVICE=" + line.substr(space + 1) + "\n");
         } else {
             const std::string link = m_dir.File("ttyKTX");
             server = std::make_unique<SimServer>(std::vector<std::string>{
@@ -581,7 +617,11 @@ class LinkSimServerTest : public ::testing::TestWithParam<std::string> {
         return server;
     }
     static std::string Library() {
-        return GetParam() == "vxi11" ? "ktx_vxi.so" : "ktx_" + GetParam() + ".so";
+        if (GetParam() == "vxi11") {
+            return "ktx_vxi.so";
+        }
+        return GetParam().rfind("prologix", 0) == 0 ? "ktx_prologix.so"
+                                                    : "ktx_" + GetParam() + ".so";
     }
     ScratchDir m_dir;
 };
@@ -626,8 +666,26 @@ TEST_P(LinkSimServerTest, SetupSentInGroupsArrivesAsOneMessage) {
     ExpectSetupInGroupsArrivesWhole(session, m_dir.File("setup.set"));
 }
 
+TEST_P(LinkSimServerTest, BinaryDataPassesUnchanged) {
+    const LoadedLinkLibrary library(Library());
+    ASSERT_NE(library.Ops(), nullptr) << library.Error();
+    const std::string ini = m_dir.File("kurvitex.ini");
+    int expectedPort = 0;
+    const auto server = Start(ini, &expectedPort);
+    ASSERT_NE(server, nullptr);
+    Session session(library.Ops(), ini);
+    ASSERT_NE(session.Handle(), 0);
+    ExpectBinaryCurveRoundTrips(session, m_dir.File("ref.tmp"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, LinkSimServerTest,
-                         ::testing::Values("tcp", "serial", "vxi11"));
+                         ::testing::Values("tcp", "serial", "vxi11", "prologix-tcp",
+                                           "prologix-pty"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 // ktx-sim --vxi11 as an instrument on the LAN: found through its port mapper when it could
 // take port 111, refusing device names it does not have.
