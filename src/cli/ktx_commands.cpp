@@ -72,7 +72,7 @@ constexpr const char* kUsage =
     "           [--trigger] [VERBINDUNG]\n"
     "  ktx --help\n"
     "VERBINDUNG: --link tcp:HOST:PORT | serial:GERÄT[:COMn:BAUD,P,D,S] | sim[:MODELL] | "
-    "usbtmc:GERÄT | gpib:[BOARD:]ADRESSE\n"
+    "usbtmc:GERÄT | gpib:[BOARD:]ADRESSE | vxi11:HOST[:GERÄTENAME][:PORT]\n"
     "            [--type GERÄTETYP] [--device GERÄTEDATEI] [--timeout MS]; ohne --link gilt "
     "kurvitex.ini im "
     "Programmordner (--home ORDNER)\n";
