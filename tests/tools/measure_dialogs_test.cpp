@@ -35,7 +35,7 @@ void Screenshot(QWidget& dialog, const char* name) {
     }
     dialog.show();
     QApplication::processEvents();
-    ASSERT_TRUE(dialog.grab().save(QString::fromUtf8(dir) + "/" + name));
+    ASSERT_TRUE(dialog.grab().save(QString::fromUtf8(dir) + "/screenshot-" + name));
 }
 
 TEST(MeasureDialogsTest, MeasurementDialogMeasuresOnceAndContinuously) {
@@ -56,7 +56,7 @@ TEST(MeasureDialogsTest, MeasurementDialogMeasuresOnceAndContinuously) {
     EXPECT_TRUE(stop->isEnabled());
     EXPECT_FALSE(mess->isEnabled());
     EXPECT_FALSE(Child<QListWidget>(dialog, "mess_list")->isEnabled());
-    Screenshot(dialog, "measurement_dialog.png");
+    Screenshot(dialog, "measurement-dialog.png");
     QTest::mouseClick(stop, Qt::LeftButton);
     EXPECT_FALSE(timer->isActive());
     EXPECT_TRUE(dauer->isEnabled());
@@ -81,7 +81,7 @@ TEST(MeasureDialogsTest, HandheldContinuousModeShowsTicksAndStopsAndClosesWhileR
     // The first tick comes after a second, on the worker; its result arrives queued.
     QTRY_VERIFY_WITH_TIMEOUT(lab1->text().endsWith(QStringLiteral("V")), 10000);
     EXPECT_TRUE(lab2->text().endsWith(QStringLiteral("kHZ"))) << lab2->text().toStdString();
-    Screenshot(*dialog, "multimeter_handheld.png");
+    Screenshot(*dialog, "multimeter-handheld.png");
     QTest::mouseClick(run, Qt::LeftButton);
     EXPECT_EQ(run->text(), QStringLiteral("RUN"));
     EXPECT_TRUE(Child<QPushButton>(*dialog, "messbtn")->isEnabled());
@@ -122,7 +122,7 @@ TEST(MeasureDialogsTest, DmmRangeDialogShowsTheStateAndMeasures) {
     EXPECT_EQ(ranges->currentRow(), 2);
     QTest::mouseClick(Child<QPushButton>(dialog, "messbtn"), Qt::LeftButton);
     EXPECT_EQ(Child<QLabel>(dialog, "Messlab")->text(), QStringLiteral("1.5V"));
-    Screenshot(dialog, "multimeter_dmm.png");
+    Screenshot(dialog, "multimeter-dmm.png");
     EXPECT_TRUE(sim.Messages().empty());
 }
 
@@ -135,7 +135,7 @@ TEST(MeasureDialogsTest, CaptureDialogReadsTheLoggersMode) {
     EXPECT_TRUE(Child<QWidget>(dialog, "peakrad")->property("checked").toBool());
     EXPECT_TRUE(Child<QCheckBox>(dialog, "anz_check1")->isChecked());
     EXPECT_EQ(Child<QListWidget>(dialog, "mb_lb1")->currentRow(), 0);
-    Screenshot(dialog, "multimeter_capture.png");
+    Screenshot(dialog, "multimeter-capture.png");
 }
 
 }  // namespace
