@@ -207,6 +207,8 @@ constexpr Entry kStrings[] = {
     {10309, "Dateilänge unterschiedlich!"},
     {10310, "Zieldatei zu lang, bitte Viewer benutzen!"},
     {10311, "Modul nicht vorhanden"},
+    // The data logger's time field holds 255 hours; it stops rather than write wrong times.
+    {10330, "Aufzeichnung nach 255 Stunden beendet (längste Logdauer)"},
 
     // Captions and readout texts of the views.
     {10510, "Wert1: "},
