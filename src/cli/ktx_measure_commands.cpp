@@ -31,7 +31,7 @@ constexpr long kMaxCount = 1'000'000'000;
 
 std::atomic<bool> g_interrupted{false};
 
-extern "C" void OnMeasureInterrupt(int) {
+void OnMeasureInterrupt(int) {
     g_interrupted.store(true);
 }
 

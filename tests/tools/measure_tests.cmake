@@ -4,6 +4,7 @@
 if(TARGET ktx_sim_instrument)
     add_executable(kurvitex_measure_tests
         ${CMAKE_CURRENT_LIST_DIR}/fast_timer_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/ktx_measure_cli_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/measurement_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/multimeter_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/measure_test_support.cpp
@@ -13,11 +14,33 @@ if(TARGET ktx_sim_instrument)
     target_compile_definitions(kurvitex_measure_tests PRIVATE
         KTX_DRIVER_DIR="${CMAKE_SOURCE_DIR}/data/Driver"
         KTX_PROGRAM_DIR="${KTX_PROGRAM_DIR}"
-        KTX_CORPUS_DIR="${KTX_CORPUS_DIR}")
-    target_link_libraries(kurvitex_measure_tests PRIVATE kurvitex_core GTest::gtest
+        KTX_CORPUS_DIR="${KTX_CORPUS_DIR}"
+        KTX_TOOL="$<TARGET_FILE:ktx>")
+    target_link_libraries(kurvitex_measure_tests PRIVATE kurvitex_core ktx_cli GTest::gtest
                                                          GTest::gtest_main)
-    add_dependencies(kurvitex_measure_tests ktx_sim)
+    add_dependencies(kurvitex_measure_tests ktx_sim ktx)
     set_target_properties(kurvitex_measure_tests PROPERTIES
                           RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
     gtest_discover_tests(kurvitex_measure_tests DISCOVERY_TIMEOUT 60)
+endif()
+
+# The dialogs on Qt's offscreen platform.
+if(TARGET ktx_sim_instrument)
+    add_executable(kurvitex_measure_ui_tests
+        ${CMAKE_CURRENT_LIST_DIR}/measure_dialogs_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/measure_test_support.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/../ui/ui_test_main.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/../test_files.cpp
+    )
+    target_include_directories(kurvitex_measure_ui_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+    target_compile_definitions(kurvitex_measure_ui_tests PRIVATE
+        KTX_DRIVER_DIR="${CMAKE_SOURCE_DIR}/data/Driver"
+        KTX_PROGRAM_DIR="${KTX_PROGRAM_DIR}"
+        KTX_CORPUS_DIR="${KTX_CORPUS_DIR}")
+    target_link_libraries(kurvitex_measure_ui_tests PRIVATE kurvitex_ui Qt6::Test GTest::gtest)
+    add_dependencies(kurvitex_measure_ui_tests ktx_sim)
+    set_target_properties(kurvitex_measure_ui_tests PROPERTIES
+                          RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    gtest_discover_tests(kurvitex_measure_ui_tests DISCOVERY_TIMEOUT 60
+                         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endif()
