@@ -92,6 +92,11 @@ constexpr Entry kStrings[] = {
     {2060, "Oscilloscope"},
     {2061, "DMM"},
 
+    // Acquisition modes of the multimeter's logger ("Messwerterfassung").
+    {2090, "SAM"},
+    {2091, "PEAK"},
+    {2092, "AVE"},
+
     // Acquisition modes of the "Acquire" dialog (mode k is 2094 + k).
     {2095, "SAM"},
     {2096, "PEAK"},
