@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <pthread.h>
+#include <signal.h>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -41,32 +43,39 @@ constexpr const char* kLoggerUsage =
 
 std::atomic<bool> g_stopRequested{false};
 
-extern "C" void OnLogInterrupt(int) {
-    g_stopRequested.store(true);
-}
-
-// Ctrl+C ends the run between two exchanges; a second Ctrl+C is the default again.
+// Ctrl+C (and SIGTERM) ends the run between two exchanges. The signals are taken by a thread
+// of their own, so no exchange with the instrument and no write is cut short by them: the run
+// only sees the flag when it next looks.
 class InterruptScope {
   public:
     InterruptScope() {
         g_stopRequested.store(false);
-        struct sigaction sa {};
-        sa.sa_handler = OnLogInterrupt;
-        sa.sa_flags = SA_RESETHAND;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &m_old);
-        sigaction(SIGTERM, &sa, &m_oldTerm);
+        sigemptyset(&m_set);
+        sigaddset(&m_set, SIGINT);
+        sigaddset(&m_set, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &m_set, &m_old);
+        m_waiter = std::thread([this] {
+            const timespec slice{0, 100'000'000};
+            while (!m_done.load()) {
+                if (sigtimedwait(&m_set, nullptr, &slice) > 0) {
+                    g_stopRequested.store(true);
+                }
+            }
+        });
     }
     ~InterruptScope() {
-        sigaction(SIGINT, &m_old, nullptr);
-        sigaction(SIGTERM, &m_oldTerm, nullptr);
+        m_done.store(true);
+        m_waiter.join();
+        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
     }
     InterruptScope(const InterruptScope&) = delete;
     InterruptScope& operator=(const InterruptScope&) = delete;
 
   private:
-    struct sigaction m_old {};
-    struct sigaction m_oldTerm {};
+    sigset_t m_set{};
+    sigset_t m_old{};
+    std::atomic<bool> m_done{false};
+    std::thread m_waiter;
 };
 
 // Says everything on the error stream and remembers whether an error was among it.
@@ -267,6 +276,8 @@ int Log(const Parsed& p, const KtxEnvironment& env, std::ostream& err) {
         err << kLoggerUsage;
         return kExitUsage;
     }
+    // Before the link opens, so that no thread of it takes the signal.
+    InterruptScope interrupt;
     CountingNotifier notifier(err);
     LinkSession session(notifier);
     if (const int rc = session.Open(p.options, env, err); rc != kExitOk) {
@@ -288,7 +299,6 @@ int Log(const Parsed& p, const KtxEnvironment& env, std::ostream& err) {
         LoggerHooks{
             [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }, {}, {}},
         scratch.File("ktx_tmp.tmp"));
-    InterruptScope interrupt;
     logger.Open();
     if (!logger.Start(*count)) {
         return kExitFailure;
@@ -333,6 +343,8 @@ int Scan(const Parsed& p, const KtxEnvironment& env, std::ostream& err) {
         err << kLoggerUsage;
         return kExitUsage;
     }
+    // Before the link opens, so that no thread of it takes the signal.
+    InterruptScope interrupt;
     CountingNotifier notifier(err);
     LinkSession session(notifier);
     if (const int rc = session.Open(p.options, env, err); rc != kExitOk) {
@@ -363,7 +375,6 @@ int Scan(const Parsed& p, const KtxEnvironment& env, std::ostream& err) {
     Scanner scanner(session.Transport(), notifier, NoProgress(), choice.deviceType, memory.size,
                     scratch.File("ktx_tmp.tmp"), scratch.File("ktx_tmp1.tmp"),
                     ScannerHooks{[&clock] { return clock.NowMs(); }, {}});
-    InterruptScope interrupt;
     if (!scanner.Start(request)) {
         return kExitFailure;
     }

@@ -281,8 +281,9 @@ void Tlog_dial::ShowChannel(int k) {
     if (m_choices.Exclamation()) {
         const auto& codes = m_choices.functionCodes;
         const auto it = std::find(codes.begin(), codes.end(), m_settings.measurement[0]);
-        m_messList->setCurrentRow(
-            it == codes.end() ? 0 : m_choices.scopeMeasures + static_cast<int>(it - codes.begin()));
+        // The multimeter functions follow the oscilloscope measurements in the list.
+        const int j = it == codes.end() ? 0 : static_cast<int>(it - codes.begin());
+        m_messList->setCurrentRow(m_choices.scopeMeasures + j);
     } else {
         select(m_messList, m_choices.measures, m_settings.measurement[k]);
     }

@@ -96,6 +96,30 @@ TEST(LoggerDialog, LogsFromItsTimerUntilStop) {
     EXPECT_TRUE(rig.notes.shown.empty());
 }
 
+TEST(LoggerDialog, HandheldLogsMainAndSecondaryReading) {
+    UiRig rig(20, "kt_ths3014.ini");
+    LoggerSettings settings;
+    Tlog_dial dialog(rig.sim.Transport(), rig.notes, rig.state, settings);
+    dialog.show();
+    EXPECT_TRUE(rig.notes.shown.empty());  // the list starts at the first multimeter function
+    EXPECT_FALSE(dialog.findChild<QCheckBox*>(QStringLiteral("Akt_check"))->isEnabled());
+    auto* messList = dialog.findChild<QListWidget*>(QStringLiteral("mess_list"));
+    messList->setCurrentRow(11 + 1);  // after 11 measurements, "Spannung AC": V and HZ
+    EXPECT_EQ(settings.measurement[0], "02");
+    EXPECT_EQ(settings.units, (UnitStrings{"V", "HZ", "#", "#"}));
+    dialog.findChild<QCheckBox*>(QStringLiteral("Beep_check"))->setChecked(false);
+    dialog.ChooseFile(rig.dir.Path("hand.ktx"));
+    dialog.Start_buttClick();
+    ASSERT_TRUE(dialog.Logging());
+    auto* count = dialog.findChild<QSpinBox*>(QStringLiteral("cnt_edi"));
+    ASSERT_TRUE(RunUntil([&] { return count->value() <= 98; }));
+    EXPECT_TRUE(dialog.findChild<QLabel*>(QStringLiteral("Value0"))->text().endsWith("V"));
+    EXPECT_TRUE(dialog.findChild<QLabel*>(QStringLiteral("Value1"))->text().endsWith("HZ"));
+    dialog.Stop_buttClick();
+    EXPECT_GE(CountWaveFile(settings.fileName), 3);
+    EXPECT_TRUE(rig.notes.shown.empty());
+}
+
 TEST(ScannerDialog, RunWritesTheNumberedFilesAndComesBackIdle) {
     UiRig rig(12, "kt_tds1012.ini");
     const std::string folder = rig.dir.Path("scans");
