@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The live display (included from src/CMakeLists.txt).
+# The live display and the waveform view's mouse actions (included from src/CMakeLists.txt).
 target_sources(kurvitex_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/live_display.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/view_mouse.cpp
 )
 target_sources(kurvitex_ui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/live_commands.cpp

@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QPolygonF>
 #include <QPrinter>
+#include <QRubberBand>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -33,6 +34,7 @@
 #include "view/axis_scale.h"
 #include "view/cursor_readouts.h"
 #include "view/print_page.h"
+#include "view/view_mouse.h"
 #include "view/view_save.h"
 
 namespace ktx {
@@ -103,6 +105,7 @@ class PlotArea : public QWidget {
         setCursor(Qt::CrossCursor);
         setFocusPolicy(Qt::StrongFocus);
         setAttribute(Qt::WA_OpaquePaintEvent);
+        setMouseTracking(true);  // the pointer's readout follows it without a button held
     }
 
   protected:
@@ -112,8 +115,11 @@ class PlotArea : public QWidget {
     }
     void mousePressEvent(QMouseEvent* e) override {
         setFocus();
-        m_view.PlotClick(e->button(), static_cast<int>(e->position().x()));
+        m_view.PlotPress(*e);
     }
+    void mouseMoveEvent(QMouseEvent* e) override { m_view.PlotMove(*e); }
+    void mouseReleaseEvent(QMouseEvent* e) override { m_view.PlotRelease(*e); }
+    void leaveEvent(QEvent*) override { m_view.PlotLeave(); }
     void keyPressEvent(QKeyEvent* e) override { m_view.PlotKey(e->key(), e->modifiers()); }
     void wheelEvent(QWheelEvent* e) override {
         m_view.PlotWheel(*e);
@@ -161,6 +167,19 @@ Tktxview::Tktxview(WaveViewHost& host, Notifier& notifier, ViewFiles files, QWid
     m_infolabel->setText(QStringLiteral("keine Darstellung möglich"));
     m_infoLabel1 = label("infoLabel1", Qt::black);
     m_infoLabel1->setText(QStringLiteral("-> bitte Fenster vergrößern"));
+    m_pointerlab = new QLabel(m_paintBox);
+    m_pointerlab->setObjectName(QStringLiteral("pointerlab"));
+    m_pointerlab->setFont(PlotFont());
+    m_pointerlab->setAutoFillBackground(true);
+    m_pointerlab->setContentsMargins(3, 1, 3, 1);
+    m_pointerlab->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QPalette tip = m_pointerlab->palette();
+    tip.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xE1));
+    tip.setColor(QPalette::WindowText, Qt::black);
+    m_pointerlab->setPalette(tip);
+    m_pointerlab->hide();
+    m_rubberBand = new QRubberBand(QRubberBand::Rectangle, m_paintBox);
+    m_rubberBand->setObjectName(QStringLiteral("zoomrect"));
     resize(640, 420);
 }
 
@@ -226,14 +245,17 @@ void Tktxview::BuildToolBar() {
     m_okBtn = button("ok_btn", QStringLiteral("Ok"), QStringLiteral("Beenden"));
     m_pkBtn = button("PkBtn", QStringLiteral("Peak"), QStringLiteral("Umschalten"));
     m_cutBtn = button("cutbtn", QStringLiteral("Cut"), QStringLiteral("Ausschneiden"));
+    m_autoYBtn = button("autoybtn", QStringLiteral("Auto Y"),
+                        QStringLiteral("Senkrechte Skala an den gezeigten Bereich anpassen"));
+    m_autoYBtn->setCheckable(true);
 
     bar->addWidget(m_messComb);
     bar->addWidget(m_messPan);
     bar->addWidget(m_plab);
     bar->addWidget(barHolder);
     bar->addStretch(1);
-    for (QToolButton* b :
-         {m_pkBtn, m_cutBtn, m_perBtn, m_okBtn, m_posleft, m_zoomin, m_zoomout, m_posright}) {
+    for (QToolButton* b : {m_autoYBtn, m_pkBtn, m_cutBtn, m_perBtn, m_okBtn, m_posleft, m_zoomin,
+                           m_zoomout, m_posright}) {
         bar->addWidget(b);
     }
 
@@ -244,6 +266,7 @@ void Tktxview::BuildToolBar() {
     connect(m_posright, &QToolButton::clicked, this, [this] { ScrollRight(); });
     connect(m_perBtn, &QToolButton::clicked, this, [this] { FindPeriod(); });
     connect(m_cutBtn, &QToolButton::clicked, this, [this] { Cut(); });
+    connect(m_autoYBtn, &QToolButton::toggled, this, [this](bool on) { SetAutoScale(on); });
     connect(m_pkBtn, &QToolButton::clicked, this, [this] { Recompress(); });
     connect(m_okBtn, &QToolButton::clicked, this, [this] {
         if (m_okHandler) {
@@ -385,6 +408,7 @@ void Tktxview::LayOut() {
     m_okBtn->setVisible(!small && m_okMode);
     m_pkBtn->setVisible(!small && m_compressed);
     m_cutBtn->setVisible(!small && m_compressed);
+    m_autoYBtn->setVisible(!small);
 
     const QFontMetrics fm(PlotFont());
     const int h = fm.height();
@@ -511,9 +535,16 @@ void Tktxview::PaintPlot(QPainter& p, const QRect& clip, bool printMode) {
     }
 
     const int rowsWanted = plotHeight / (h + h / 2);
-    const AxisScale axis =
-        NiceScale(m_record.yMin.ToDouble(), m_record.yMax.ToDouble(), rowsWanted);
+    ValueSpan values{m_record.yMin.ToDouble(), m_record.yMax.ToDouble()};
+    if (m_autoScale) {
+        values = ShownValueSpan(m_record, {m_firstShown, m_shownCount});
+    }
+    const AxisScale axis = NiceScale(values.low, values.high, rowsWanted);
     const double scale = plotHeight / (axis.division * axis.rows);
+    if (!printMode) {
+        m_axisLow = axis.low;
+        m_axisScale = scale;
+    }
     const int y0 = bottom + static_cast<int>(std::lround(axis.low * scale));
 
     const QPen black(Qt::black);
@@ -643,6 +674,130 @@ void Tktxview::PlotClick(Qt::MouseButton button, int x) {
         return;
     }
     ApplyCursorLock();
+    Redraw();
+}
+
+void Tktxview::PlotPress(const QMouseEvent& event) {
+    m_pressButton = event.button();
+    m_pressX = static_cast<int>(event.position().x());
+    m_moved = false;
+    m_drag = Drag::None;
+    if (!m_loaded || (m_pressButton != Qt::LeftButton && m_pressButton != Qt::RightButton)) {
+        return;
+    }
+    const PlotSpan span{m_plotRect.left(), m_plotRect.right()};
+    const int grabbed =
+        CursorAt(m_pressX, span, {m_firstShown, m_shownCount}, m_cursor1, m_cursor2);
+    if (grabbed != 0) {
+        m_drag = grabbed == 1 ? Drag::Cursor1 : Drag::Cursor2;
+    } else if (m_pressButton == Qt::LeftButton) {
+        m_drag = Drag::Rectangle;
+    } else {
+        PlotClick(m_pressButton, m_pressX);  // the right button sets cursor 2 at once
+        m_pressButton = Qt::NoButton;
+    }
+}
+
+void Tktxview::PlotMove(const QMouseEvent& event) {
+    const QPoint at = event.position().toPoint();
+    ShowPointer(at);
+    if (m_drag == Drag::None || !(event.buttons() & m_pressButton)) {
+        return;
+    }
+    if (!m_moved &&
+        std::abs(at.x() - m_pressX) < (m_drag == Drag::Rectangle ? kMinDragPixels : 1)) {
+        return;
+    }
+    m_moved = true;
+    const PlotSpan span{m_plotRect.left(), m_plotRect.right()};
+    if (m_drag == Drag::Rectangle) {
+        const int x0 = std::clamp(m_pressX, m_plotRect.left(), m_plotRect.right());
+        const int x1 = std::clamp(at.x(), m_plotRect.left(), m_plotRect.right());
+        m_rubberBand->setGeometry(QRect(QPoint(std::min(x0, x1), m_plotRect.top()),
+                                        QPoint(std::max(x0, x1), m_plotRect.bottom())));
+        m_rubberBand->show();
+        return;
+    }
+    // A dragged cursor follows the pointer within the shown points.
+    const double x = std::clamp<double>(at.x(), m_plotRect.left() + 1, m_plotRect.right() - 1);
+    const std::int32_t index = PointAtX(x, span, {m_firstShown, m_shownCount});
+    if (index < 0) {
+        return;
+    }
+    (m_drag == Drag::Cursor1 ? m_cursor1 : m_cursor2) = index;
+    // In a compressed view a dragged cursor keeps the distance limit the keys and clicks keep.
+    ApplyCursorLock();
+    Redraw();
+}
+
+void Tktxview::PlotRelease(const QMouseEvent& event) {
+    if (event.button() != m_pressButton || m_pressButton == Qt::NoButton) {
+        return;
+    }
+    const Drag drag = m_drag;
+    m_drag = Drag::None;
+    m_pressButton = Qt::NoButton;
+    m_rubberBand->hide();
+    if (!m_loaded) {
+        return;
+    }
+    if (!m_moved) {
+        PlotClick(event.button(), m_pressX);  // a press without moving is the click it was
+        return;
+    }
+    if (drag == Drag::Rectangle) {
+        const auto range =
+            RangeOfDrag(m_pressX, event.position().x(), {m_plotRect.left(), m_plotRect.right()},
+                        {m_firstShown, m_shownCount}, m_record.pointCount);
+        if (range) {
+            ShowRange(range->first, range->count);  // "kleiner" goes back step by step
+        }
+    }
+}
+
+void Tktxview::PlotLeave() {
+    m_pointerlab->hide();
+    m_pointerlab->clear();
+}
+
+void Tktxview::ShowPointer(const QPoint& at) {
+    const PlotSpan span{m_plotRect.left(), m_plotRect.right()};
+    const std::int32_t index = PointAtX(at.x(), span, {m_firstShown, m_shownCount});
+    if (!m_loaded || TooSmall() || index < 0 || at.y() < m_plotRect.top() ||
+        at.y() > m_plotRect.bottom() || m_axisScale <= 0) {
+        PlotLeave();
+        return;
+    }
+    const double value = m_axisLow + (m_plotRect.bottom() - at.y()) / m_axisScale;
+    m_pointerlab->setText(Q(PointerReadout(m_record, index, value)));
+    m_pointerlab->adjustSize();
+    // Beside the pointer, on the side where it fits.
+    int x = at.x() + 14;
+    if (x + m_pointerlab->width() > m_paintBox->width()) {
+        x = at.x() - 6 - m_pointerlab->width();
+    }
+    int y = at.y() + 16;
+    if (y + m_pointerlab->height() > m_paintBox->height()) {
+        y = at.y() - 6 - m_pointerlab->height();
+    }
+    m_pointerlab->move(std::max(0, x), std::max(0, y));
+    m_pointerlab->show();
+    m_pointerlab->raise();
+}
+
+QString Tktxview::PointerText() const {
+    return m_pointerlab->isVisible() ? m_pointerlab->text() : QString();
+}
+
+QRect Tktxview::ZoomRectangle() const {
+    return m_rubberBand->isVisible() ? m_rubberBand->geometry() : QRect();
+}
+
+void Tktxview::SetAutoScale(bool on) {
+    m_autoScale = on;
+    if (m_autoYBtn->isChecked() != on) {
+        m_autoYBtn->setChecked(on);
+    }
     Redraw();
 }
 

@@ -19,7 +19,9 @@
 class QComboBox;
 class QFrame;
 class QLabel;
+class QMouseEvent;
 class QPainter;
+class QRubberBand;
 class QPrinter;
 class QToolButton;
 class QWheelEvent;
@@ -118,6 +120,13 @@ class Tktxview : public QWidget, public KtxChildWindow {
     bool TooSmall() const;
     QRect PlotRect() const { return m_plotRect; }
     QWidget* PlotWidget() const;
+    // The vertical scale follows the shown points (tool button "autoybtn") or the whole file.
+    void SetAutoScale(bool on);
+    bool AutoScale() const { return m_autoScale; }
+    // Time and value under the mouse pointer; empty while the pointer is off the plot.
+    QString PointerText() const;
+    // The rectangle a left-button drag is selecting, empty when none.
+    QRect ZoomRectangle() const;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -129,6 +138,14 @@ class Tktxview : public QWidget, public KtxChildWindow {
     void UpdateReadouts();
     void Redraw();
     void PlotClick(Qt::MouseButton button, int x);
+    // The mouse on the plot: a press on a cursor line drags that cursor, a left-button drag
+    // elsewhere selects a time range to zoom into, a press and release without moving is a
+    // click; the pointer's time and value follow it.
+    void PlotPress(const QMouseEvent& event);
+    void PlotMove(const QMouseEvent& event);
+    void PlotRelease(const QMouseEvent& event);
+    void PlotLeave();
+    void ShowPointer(const QPoint& at);
     void PlotKey(int key, Qt::KeyboardModifiers modifiers);
     void PlotWheel(const QWheelEvent& event);
     void ShowRange(std::int32_t first, std::int32_t count);
@@ -170,6 +187,16 @@ class Tktxview : public QWidget, public KtxChildWindow {
     std::shared_ptr<const ViewFile> m_file;
     std::shared_ptr<const ViewFile> m_source;
     int m_wheelRest = 0;  // angle of a wheel turn not yet a whole step
+    // Mouse: what a press started, where, and whether it has moved yet.
+    enum class Drag { None, Cursor1, Cursor2, Rectangle };
+    Drag m_drag = Drag::None;
+    Qt::MouseButton m_pressButton = Qt::NoButton;
+    int m_pressX = 0;
+    bool m_moved = false;
+    bool m_autoScale = false;
+    // The value axis of the latest screen drawing: value = low + (bottom - y) / scale.
+    double m_axisLow = 0;
+    double m_axisScale = 0;
     QString m_caption;
     QRect m_plotRect;
     std::function<void()> m_okHandler;
@@ -188,6 +215,9 @@ class Tktxview : public QWidget, public KtxChildWindow {
     QToolButton* m_pkBtn = nullptr;
     QToolButton* m_perBtn = nullptr;
     QToolButton* m_cutBtn = nullptr;
+    QToolButton* m_autoYBtn = nullptr;
+    QRubberBand* m_rubberBand = nullptr;
+    QLabel* m_pointerlab = nullptr;
     PlotArea* m_paintBox = nullptr;
     QLabel* m_wertanz = nullptr;
     QLabel* m_wertanz2 = nullptr;

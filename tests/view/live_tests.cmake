@@ -1,11 +1,15 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The live display (included from tests/CMakeLists.txt): its logic and its window against the
-# simulated instrument in-process and over TCP, on Qt's offscreen platform.
+# simulated instrument in-process and over TCP, on Qt's offscreen platform; and the waveform
+# view's mouse actions.
 if(TARGET ktx_sim_instrument AND TARGET ktx-sim AND TARGET ktx_tcp)
     add_executable(kurvitex_live_tests
         ${CMAKE_CURRENT_LIST_DIR}/live_display_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/live_test_support.cpp
         ${CMAKE_CURRENT_LIST_DIR}/../ui/tlv_frm_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/view_mouse_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/view_test_files.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/../ui/tktxview_mouse_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/../ui/ui_test_main.cpp
         ${CMAKE_CURRENT_LIST_DIR}/../test_files.cpp
     )
