@@ -27,6 +27,8 @@ struct FaultSwitches {
     int picturePauseMs = 0;
     bool pictureLineFeed = false;
     bool pictureHash = false;
+    // Not a fault: type 12 names the telecom mask application in its identification.
+    bool telecom = false;
 };
 
 enum class FaultSwitch {
@@ -40,6 +42,7 @@ enum class FaultSwitch {
     PicturePause,
     PictureLineFeed,
     PictureHash,
+    Telecom,
 };
 
 struct FaultSwitchName {

@@ -18,6 +18,7 @@
 #include "command_table.h"
 #include "curve_codec.h"
 #include "fault_switches.h"
+#include "panel_settings.h"
 #include "picture_state.h"
 #include "sim_instrument.h"
 #include "waveform_generator.h"
@@ -139,6 +140,7 @@ struct InstrumentState {
     HardcopySettings hardcopy;
     AcquireSettings acquire;
     HandheldMeterState handheld;
+    std::vector<PanelSetting> panel;  // reported by the set-up, taken back from it
 
     // Waveforms.
     std::uint64_t acquisition = 0;

@@ -23,6 +23,8 @@ class QToolBar;
 namespace ktx {
 
 class AcquisitionCommands;
+class ConvertCommands;
+class SetupCommands;
 class AnalysisCommands;
 class ImageCommands;
 class LinkCommands;
@@ -127,6 +129,8 @@ class TMainForm : public QMainWindow, public Shell, public ShellServices {
     std::unique_ptr<AnalysisCommands> m_analysisCommands;
     std::unique_ptr<ImageCommands> m_imageCommands;
     std::unique_ptr<AcquisitionCommands> m_acquisitionCommands;
+    std::unique_ptr<SetupCommands> m_setupCommands;
+    std::unique_ptr<ConvertCommands> m_convertCommands;
     bool m_firstActivation = true;
     bool m_splashWait = true;
 };

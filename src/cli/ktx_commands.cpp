@@ -16,6 +16,7 @@
 #include "cli/ktx_file_commands.h"
 #include "cli/ktx_link_commands.h"
 #include "cli/ktx_picture_commands.h"
+#include "cli/ktx_setup_commands.h"
 #include "cli/ktx_transfer_commands.h"
 #include "cli/ktx_view_commands.h"
 #include "cli/stream_notifier.h"
@@ -62,6 +63,10 @@ constexpr const char* kUsage =
     "  ktx math2 add|sub|mul|div QUELLE1 QUELLE2 ZIEL.ktx [--column1 C] [--column2 C]\n"
     "  ktx hardcopy ZIEL [--format pcx|bmp|png] [--colour] [VERBINDUNG]\n"
     "  ktx picture QUELLE ZIEL.bmp|ZIEL.png\n"
+    "  ktx setup read ZIEL.set [VERBINDUNG]\n"
+    "  ktx setup write QUELLE.set [VERBINDUNG]\n"
+    "  ktx convert --to ktx|txt|xls|fms [--from isf|wfm|csv|txt|ktx|fft] QUELLE... "
+    "[--dir ZIELORDNER]\n"
     "  ktx --help\n"
     "VERBINDUNG: --link tcp:HOST:PORT | serial:GERÄT[:COMn:BAUD,P,D,S] | sim[:MODELL] | "
     "usbtmc:GERÄT | gpib:[BOARD:]ADRESSE\n"
@@ -478,6 +483,13 @@ int RunKtx(const std::vector<std::string>& args, const KtxEnvironment& environme
     }
     if (command == "import" || command == "export") {
         return RunFileCommand(command, a->positional, a->options, out, err);
+    }
+    if (IsSetupCommand(command)) {
+        KtxEnvironment env = environment;
+        if (const auto home = a->options.find("--home"); home != a->options.end()) {
+            env.programDir = home->second;
+        }
+        return RunSetupCommand(command, a->positional, a->options, env, out, err);
     }
     if (IsPictureCommand(command)) {
         KtxEnvironment env = environment;
