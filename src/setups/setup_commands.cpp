@@ -52,8 +52,11 @@ SetupCommands::SetupCommands(Shell& shell, ShellServices& services)
 }
 
 std::string SetupCommands::ScratchFile() const {
-    // The editor's own file: no view shows it and no other process shares it.
-    return (std::filesystem::path(m_shell.State().programDir) /
+    // The editor's own file, in the system's temporary folder (the program folder may be
+    // read-only): no view shows it and no other process shares it.
+    std::error_code ec;
+    const std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
+    return ((ec ? std::filesystem::path(m_shell.State().programDir) : dir) /
             ("ktx_setup_" + std::to_string(QCoreApplication::applicationPid()) + ".tmp"))
         .string();
 }

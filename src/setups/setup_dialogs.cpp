@@ -27,6 +27,7 @@ namespace ktx {
 
 namespace {
 
+constexpr int kMsgSetupRead = 37;
 constexpr int kMsgSetupWrite = 38;
 constexpr int kHelpSetup = 7;
 
@@ -111,6 +112,10 @@ void TSet_edi::LesenClick() {
         read = ReadSetupEntries(m_context.transport, m_context.scratchFile);
         std::error_code ec;
         std::filesystem::remove(m_context.scratchFile, ec);
+    }
+    if (!read.ok) {
+        // An empty list alone would look like an instrument without settings.
+        ShowErrorMsg(m_context.notifier, kMsgSetupRead, kHelpSetup);
     }
     m_entries = std::move(read.entries);
     m_setlist->clear();

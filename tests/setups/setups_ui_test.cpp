@@ -62,6 +62,13 @@ TEST_F(SimDialogTest, EditorListsTheSetupAndTestsAnEditedEntry) {
         found |= e.rfind("CH3:SCALE 2.0E0;", 0) == 0;  // the ":" ended the entry before
     }
     EXPECT_TRUE(found);
+    EXPECT_TRUE(m_notes.shown.empty());
+
+    m_transport.SendCommand("KTXSIM:FAULT SILENT");
+    editor.LesenClick();
+    EXPECT_EQ(editor.SetList()->count(), 0);
+    ASSERT_EQ(m_notes.shown.size(), 1u);
+    EXPECT_EQ(m_notes.shown[0].stringId, 10037);
 }
 
 TEST_F(SimDialogTest, TelecomShowsTheLibraryAndSendsTheChosenMask) {
