@@ -32,6 +32,10 @@ constexpr FaultSwitchName kNames[] = {
      "screen pictures hold \"#1\" and a letter among their first bytes"},
     {FaultSwitch::Telecom, "--telecom", "TELECOM", "",
      "type 12 has the telecom mask application (TDS3TMT in *IDN?)"},
+    {FaultSwitch::Invalid, "--invalid", "INVALID", "N",
+     "the next N measured values are 9.9E37, no valid result (-1: all of them)"},
+    {FaultSwitch::SequenceDelay, "--sequence-delay", "SEQUENCEDELAY", "MS",
+     "a single sequence triggers MS ms after it was armed"},
 };
 
 }  // namespace
@@ -76,6 +80,12 @@ void SetFaultSwitch(FaultSwitches& faults, FaultSwitch which, std::int64_t value
         case FaultSwitch::Telecom:
             faults.telecom = value != 0;
             break;
+        case FaultSwitch::Invalid:
+            faults.invalidResults = value < 0 ? -1 : value;
+            break;
+        case FaultSwitch::SequenceDelay:
+            faults.sequenceDelayMs = wait;
+            break;
     }
 }
 
@@ -103,6 +113,10 @@ std::int64_t FaultSwitchValue(const FaultSwitches& faults, FaultSwitch which) {
             return faults.pictureHash ? 1 : 0;
         case FaultSwitch::Telecom:
             return faults.telecom ? 1 : 0;
+        case FaultSwitch::Invalid:
+            return faults.invalidResults;
+        case FaultSwitch::SequenceDelay:
+            return faults.sequenceDelayMs;
     }
     return 0;
 }

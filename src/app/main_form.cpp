@@ -38,6 +38,9 @@
 #include "setups/setup_commands.h"
 #include "tools/acquisition_commands.h"
 #include "tools/acquisition_control.h"
+#include "tools/measure_commands.h"
+#include "tools/logger_commands.h"
+#include "view/live_commands.h"
 #include "view/view_commands.h"
 #include "waveform/waveform_commands.h"
 
@@ -152,6 +155,9 @@ TMainForm::TMainForm(ProgramState state, MainFormOptions options, QWidget* paren
     m_acquisitionCommands = std::make_unique<AcquisitionCommands>(*this, *this);
     m_setupCommands = std::make_unique<SetupCommands>(*this, *this);
     m_convertCommands = std::make_unique<ConvertCommands>(*this, *this);
+    m_measureCommands = std::make_unique<MeasureCommands>(*this, *this);
+    m_loggerCommands = std::make_unique<LoggerCommands>(*this);
+    m_liveCommands = std::make_unique<LiveCommands>(*this);
     SayNotYetForTheRest();
     connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] { UpdateMenuItems(); });
 

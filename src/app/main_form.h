@@ -25,8 +25,11 @@ namespace ktx {
 class AcquisitionCommands;
 class ConvertCommands;
 class SetupCommands;
+class LoggerCommands;
+class LiveCommands;
 class AnalysisCommands;
 class ImageCommands;
+class MeasureCommands;
 class LinkCommands;
 class ShellCommands;
 class SplashForm;
@@ -77,6 +80,7 @@ class TMainForm : public QMainWindow, public Shell, public ShellServices {
 
     ImageCommands& Images() { return *m_imageCommands; }
     AcquisitionCommands& Acquisition() { return *m_acquisitionCommands; }
+    LoggerCommands& Loggers() { return *m_loggerCommands; }
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -131,6 +135,9 @@ class TMainForm : public QMainWindow, public Shell, public ShellServices {
     std::unique_ptr<AcquisitionCommands> m_acquisitionCommands;
     std::unique_ptr<SetupCommands> m_setupCommands;
     std::unique_ptr<ConvertCommands> m_convertCommands;
+    std::unique_ptr<MeasureCommands> m_measureCommands;
+    std::unique_ptr<LoggerCommands> m_loggerCommands;
+    std::unique_ptr<LiveCommands> m_liveCommands;
     bool m_firstActivation = true;
     bool m_splashWait = true;
 };

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "installer/install_list.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "waveform/block_file.h"
+
+namespace ktx {
+
+bool UninstallList::Add(const char* prefix, const std::string& path) {
+    m_lines.push_back(prefix + path);
+    SafeWriter out(m_path);
+    if (!out.Begin({})) {
+        m_error = m_path + ": " + std::strerror(out.Error().error != 0 ? out.Error().error : EIO);
+        return false;
+    }
+    for (const std::string& line : m_lines) {
+        out.Write(line.data(), line.size());
+        out.Write("\n", 1);
+    }
+    if (!out.Commit()) {
+        m_error = m_path + ": " + std::strerror(out.Error().error != 0 ? out.Error().error : EIO);
+        return false;
+    }
+    m_error.clear();
+    return true;
+}
+
+bool ParseUninstallLine(std::string line, UninstallEntry& entry) {
+    // A list edited on another system may end its lines in CR LF.
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
+        line.pop_back();
+    }
+    for (const char* prefix : {UninstallList::kDir, UninstallList::kFile, UninstallList::kGroup}) {
+        const std::size_t n = std::strlen(prefix);
+        if (line.size() > n && line.compare(0, n, prefix) == 0) {
+            entry.prefix = prefix;
+            entry.path = line.substr(n);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace ktx
