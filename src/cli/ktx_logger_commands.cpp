@@ -41,7 +41,7 @@ constexpr const char* kLoggerUsage =
 
 std::atomic<bool> g_stopRequested{false};
 
-extern "C" void OnInterrupt(int) {
+extern "C" void OnLogInterrupt(int) {
     g_stopRequested.store(true);
 }
 
@@ -51,7 +51,7 @@ class InterruptScope {
     InterruptScope() {
         g_stopRequested.store(false);
         struct sigaction sa {};
-        sa.sa_handler = OnInterrupt;
+        sa.sa_handler = OnLogInterrupt;
         sa.sa_flags = SA_RESETHAND;
         sigemptyset(&sa.sa_mask);
         sigaction(SIGINT, &sa, &m_old);

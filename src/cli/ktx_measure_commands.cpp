@@ -31,7 +31,7 @@ constexpr long kMaxCount = 1'000'000'000;
 
 std::atomic<bool> g_interrupted{false};
 
-extern "C" void OnInterrupt(int) {
+extern "C" void OnMeasureInterrupt(int) {
     g_interrupted.store(true);
 }
 
@@ -40,7 +40,7 @@ class InterruptScope {
   public:
     InterruptScope() {
         g_interrupted.store(false);
-        m_previous = std::signal(SIGINT, OnInterrupt);
+        m_previous = std::signal(SIGINT, OnMeasureInterrupt);
     }
     ~InterruptScope() { std::signal(SIGINT, m_previous == SIG_ERR ? SIG_DFL : m_previous); }
     InterruptScope(const InterruptScope&) = delete;
