@@ -28,6 +28,7 @@
 #include "instrument_state.h"
 #include "measurement.h"
 #include "number_format.h"
+#include "panel_settings.h"
 #include "reading_drift.h"
 #include "sim_family.h"
 
@@ -72,7 +73,7 @@ void Illegal(State& s) {
 
 void IdnQuery(State& s, const Call&) {
     if (const auto answer = IdentificationAnswer(s.config.deviceType, s.config.model)) {
-        s.AnswerRaw(*answer);
+        s.AnswerRaw(*answer + ModuleText(s));
     }
 }
 
@@ -494,7 +495,7 @@ void Setup(State& s, const Call&) {
          {"CH1", "CH2", "CH3", "CH4", "MATH", "REF1", "REF2", "REF3", "REF4"}) {
         text += std::string(";:SELECT:") + source + " " + Flag(s.displayed[source]);
     }
-    s.AnswerRaw(text);
+    s.AnswerRaw(text + ";" + PanelSetupText(s.panel));
 }
 
 // --- automatic measurements ----------------------------------------------------------------
@@ -877,6 +878,7 @@ std::vector<CommandEntry> BuildTable() {
     AppendMeterCommands(table);
     AppendHandheldCommands(table);
     AppendPictureCommands(table);
+    AppendPanelCommands(table);
     for (CommandEntry& entry : table) {
         std::string_view pattern = entry.pattern;
         while (true) {

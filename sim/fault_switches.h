@@ -27,6 +27,8 @@ struct FaultSwitches {
     int picturePauseMs = 0;
     bool pictureLineFeed = false;
     bool pictureHash = false;
+    // Not a fault: type 12 names the telecom mask application in its identification.
+    bool telecom = false;
     // Measurement faults: value queries ("MEASU:...:VAL?", "DMM:VAL?", "!M?") answer 9.9E37,
     // the instruments' "no valid result", for the next this many queries (-1: every one).
     std::int64_t invalidResults = 0;
@@ -46,6 +48,7 @@ enum class FaultSwitch {
     PicturePause,
     PictureLineFeed,
     PictureHash,
+    Telecom,
     Invalid,
     SequenceDelay,
 };

@@ -83,6 +83,7 @@ void InstrumentState::Reset() {
     measurements = {};
     meter = MeterState{};
     handheld = HandheldMeterState{};
+    panel = DefaultPanelSettings();
 }
 
 void InstrumentState::Run(ConnectionState& connection, const std::vector<ScannedUnit>& units) {

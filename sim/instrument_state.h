@@ -19,6 +19,7 @@
 #include "command_table.h"
 #include "curve_codec.h"
 #include "fault_switches.h"
+#include "panel_settings.h"
 #include "picture_state.h"
 #include "sim_instrument.h"
 #include "waveform_generator.h"
@@ -147,6 +148,7 @@ struct InstrumentState {
     HardcopySettings hardcopy;
     AcquireSettings acquire;
     HandheldMeterState handheld;
+    std::vector<PanelSetting> panel;  // reported by the set-up, taken back from it
 
     // Clock: real time since `clockStart`, or held at `clockHeld` seconds.
     std::chrono::steady_clock::time_point clockStart = std::chrono::steady_clock::now();

@@ -70,7 +70,8 @@ void PrintUsage(std::FILE* out) {
         "\n"
         "Fault switches (each connection starts with them; KTXSIM:FAULT, KTXSIM:DELAY, "
         "KTXSIM:DROP,\n"
-        "KTXSIM:DRIP and KTXSIM:PICTURE change them for the connection that sends the "
+        "KTXSIM:DRIP, KTXSIM:PICTURE and KTXSIM:TELECOM change them for the connection that "
+        "sends the "
         "command):\n",
         ktx::sim::SimServer::kMaxConnections);
     for (const ktx::sim::FaultSwitchName& name : ktx::sim::FaultSwitchNames()) {

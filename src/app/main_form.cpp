@@ -32,8 +32,10 @@
 #include "config/device_file.h"
 #include "config/message_catalog.h"
 #include "config/notifier.h"
+#include "convert/convert_commands.h"
 #include "images/image_commands.h"
 #include "link/link_commands.h"
+#include "setups/setup_commands.h"
 #include "tools/acquisition_commands.h"
 #include "tools/acquisition_control.h"
 #include "tools/measure_commands.h"
@@ -151,6 +153,8 @@ TMainForm::TMainForm(ProgramState state, MainFormOptions options, QWidget* paren
     m_analysisCommands = std::make_unique<AnalysisCommands>(*this);
     m_imageCommands = std::make_unique<ImageCommands>(*this, *this);
     m_acquisitionCommands = std::make_unique<AcquisitionCommands>(*this, *this);
+    m_setupCommands = std::make_unique<SetupCommands>(*this, *this);
+    m_convertCommands = std::make_unique<ConvertCommands>(*this, *this);
     m_measureCommands = std::make_unique<MeasureCommands>(*this, *this);
     m_loggerCommands = std::make_unique<LoggerCommands>(*this);
     m_liveCommands = std::make_unique<LiveCommands>(*this);

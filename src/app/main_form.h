@@ -23,6 +23,8 @@ class QToolBar;
 namespace ktx {
 
 class AcquisitionCommands;
+class ConvertCommands;
+class SetupCommands;
 class LoggerCommands;
 class LiveCommands;
 class AnalysisCommands;
@@ -131,6 +133,8 @@ class TMainForm : public QMainWindow, public Shell, public ShellServices {
     std::unique_ptr<AnalysisCommands> m_analysisCommands;
     std::unique_ptr<ImageCommands> m_imageCommands;
     std::unique_ptr<AcquisitionCommands> m_acquisitionCommands;
+    std::unique_ptr<SetupCommands> m_setupCommands;
+    std::unique_ptr<ConvertCommands> m_convertCommands;
     std::unique_ptr<MeasureCommands> m_measureCommands;
     std::unique_ptr<LoggerCommands> m_loggerCommands;
     std::unique_ptr<LiveCommands> m_liveCommands;

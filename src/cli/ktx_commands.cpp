@@ -18,6 +18,7 @@
 #include "cli/ktx_measure_commands.h"
 #include "cli/ktx_logger_commands.h"
 #include "cli/ktx_picture_commands.h"
+#include "cli/ktx_setup_commands.h"
 #include "cli/ktx_transfer_commands.h"
 #include "cli/ktx_view_commands.h"
 #include "cli/stream_notifier.h"
@@ -64,6 +65,10 @@ constexpr const char* kUsage =
     "  ktx math2 add|sub|mul|div QUELLE1 QUELLE2 ZIEL.ktx [--column1 C] [--column2 C]\n"
     "  ktx hardcopy ZIEL [--format pcx|bmp|png] [--colour] [VERBINDUNG]\n"
     "  ktx picture QUELLE ZIEL.bmp|ZIEL.png\n"
+    "  ktx setup read ZIEL.set [VERBINDUNG]\n"
+    "  ktx setup write QUELLE.set [VERBINDUNG]\n"
+    "  ktx convert --to ktx|txt|xls|fms [--from isf|wfm|csv|txt|ktx|fft] QUELLE... "
+    "[--dir ZIELORDNER]\n"
     "  ktx measure TYP QUELLE [--count N] [VERBINDUNG]\n"
     "  ktx dmm [--function F] [--range R|--auto] [VERBINDUNG]\n"
     "  ktx log ZIEL.ktx --channel TYP:QUELLE... [--interval S] [--count N] [--trigger] "
@@ -491,6 +496,13 @@ int RunKtx(const std::vector<std::string>& args, const KtxEnvironment& environme
     }
     if (command == "import" || command == "export") {
         return RunFileCommand(command, a->positional, a->options, out, err);
+    }
+    if (IsSetupCommand(command)) {
+        KtxEnvironment env = environment;
+        if (const auto home = a->options.find("--home"); home != a->options.end()) {
+            env.programDir = home->second;
+        }
+        return RunSetupCommand(command, a->positional, a->options, env, out, err);
     }
     if (IsPictureCommand(command)) {
         KtxEnvironment env = environment;

@@ -226,6 +226,11 @@ constexpr Entry kStrings[] = {
     // A file of several records or FastFrame frames: "Kurve 1 von 5".
     {10704, "Kurve "},
     {10705, " von "},
+    // The batch converter's summary: "Konvertierung beendet: 3 geschrieben, ...".
+    {10730, "Konvertierung beendet:"},
+    {10731, "geschrieben"},
+    {10732, "fehlgeschlagen"},
+    {10733, "übersprungen"},
 };
 
 constexpr bool IsSorted() {

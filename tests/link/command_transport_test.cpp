@@ -418,7 +418,8 @@ TEST_P(TransportSimTest, SetupSentInGroupsArrivesAsOneMessage) {
     }
     ASSERT_TRUE(m_transport.SendRaw(group));
     ASSERT_TRUE(m_transport.SendCommand(""));
-    EXPECT_EQ(groups, 11);
+    // Many command paths, one of them longer than a group (cut in the middle of its argument).
+    EXPECT_GT(groups, 10);
     EXPECT_EQ(m_transport.Query("*ESR?"), "0");  // no "-113 Undefined header"
     EXPECT_EQ(ReadSetup(), setup);
 }

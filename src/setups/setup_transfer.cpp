@@ -1,0 +1,248 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "setups/setup_transfer.h"
+
+#include <chrono>
+#include <thread>
+#include <utility>
+
+#include "config/device_file.h"
+#include "config/notifier.h"
+#include "config/progress.h"
+#include "link/command_transport.h"
+#include "waveform/block_file.h"
+
+namespace ktx {
+
+namespace {
+
+constexpr int kMsgSetupRead = 37;
+constexpr int kMsgSetupWrite = 38;
+constexpr int kHelpSetup = 7;
+constexpr int kTypeWholeFile = 2;
+// Message 38 names the failing group with at most this many characters.
+constexpr std::size_t kMaxGroupText = 501;
+constexpr std::size_t kEntryMinimum = 11;
+// The editor holds a set-up in memory; no instrument's set-up comes near this.
+constexpr std::uint64_t kMaxEditorBytes = 1 << 20;
+
+bool EndsWithPathStart(const std::string& text) {
+    const std::size_t n = text.size();
+    return n >= 2 && text[n - 2] == ';' && text[n - 1] == ':';
+}
+
+// Groups as the bytes come: Add returns true when the group is complete.
+class GroupSplitter {
+  public:
+    bool Add(char c) {
+        m_group.push_back(c);
+        return EndsWithPathStart(m_group) || m_group.size() >= kSetupGroupLimit;
+    }
+    std::string Take() { return std::exchange(m_group, {}); }
+    bool Empty() const { return m_group.empty(); }
+
+  private:
+    std::string m_group;
+};
+
+// The bytes of the file up to a final line end, which only closed the instrument's answer.
+std::uint64_t PayloadEnd(BlockReader& in) {
+    std::uint64_t end = in.Size();
+    for (int i = 0; i < 2 && end > 0; ++i) {
+        std::uint8_t last = 0;
+        if (!in.Seek(end - 1) || !in.ReadByte(last) || (last != '\n' && last != '\r')) {
+            break;
+        }
+        --end;
+    }
+    in.Seek(0);
+    return end;
+}
+
+void Sleep(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+}  // namespace
+
+std::vector<std::string> SplitSetupGroups(std::string_view text) {
+    std::vector<std::string> groups;
+    GroupSplitter splitter;
+    for (char c : text) {
+        if (splitter.Add(c)) {
+            groups.push_back(splitter.Take());
+        }
+    }
+    if (!splitter.Empty()) {
+        groups.push_back(splitter.Take());
+    }
+    return groups;
+}
+
+std::vector<std::string> SplitSetupEntries(std::string_view text) {
+    std::vector<std::string> entries;
+    std::string entry;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        entry.push_back(text[pos++]);
+        if (EndsWithPathStart(entry)) {
+            entries.push_back(std::exchange(entry, {}));
+        } else if (entry.size() >= kSetupEntryLimit) {
+            // Cut back to the last ":" (a path boundary), but never below 11 characters; what is
+            // cut off is read again as the start of the next entry.
+            while (entry.back() != ':' && entry.size() >= kEntryMinimum) {
+                entry.pop_back();
+                --pos;
+            }
+            entries.push_back(std::exchange(entry, {}));
+        }
+    }
+    if (!entry.empty()) {
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+std::vector<std::string> SetupPrintLines(const std::vector<std::string>& entries) {
+    const std::string indent(9, ' ');
+    std::vector<std::string> lines{indent, "SETUP", ""};
+    for (const std::string& entry : entries) {
+        lines.push_back(indent + entry);
+    }
+    return lines;
+}
+
+SetupSendResult SendSetupFile(CommandTransport& transport, const std::string& file, int pauseMs,
+                              std::uint16_t timeoutMs, ProgressSink& progress,
+                              const SetupWait& wait) {
+    SetupSendResult result;
+    const std::uint16_t previous = transport.LinkSetTimeout(timeoutMs);
+    if (previous == 0) {
+        result.linkClosed = true;  // no link: nothing is sent
+        return result;
+    }
+    BlockReader in(file);
+    if (!in.IsOpen()) {
+        transport.LinkSetTimeout(previous);
+        return result;
+    }
+    const std::uint64_t end = PayloadEnd(in);
+    std::int64_t remaining = static_cast<std::int64_t>(in.Size());
+    progress.BarStart(remaining);
+    bool ok = true;
+    GroupSplitter splitter;
+    auto send = [&](std::string group) {
+        remaining -= static_cast<std::int64_t>(group.size());
+        progress.BarStep(remaining);
+        if (!ok) {
+            return;  // the rest is only read, for the progress bar
+        }
+        ok = transport.SendRaw(group);
+        if (!ok) {
+            result.failedGroup = group.substr(0, kMaxGroupText);
+        } else if (pauseMs > 0 && wait) {
+            wait(pauseMs);
+        } else if (pauseMs > 0) {
+            Sleep(pauseMs);
+        }
+    };
+    std::uint8_t b = 0;
+    for (std::uint64_t at = 0; at < end && in.ReadByte(b); ++at) {
+        if (splitter.Add(static_cast<char>(b))) {
+            send(splitter.Take());
+        }
+    }
+    if (!splitter.Empty()) {
+        send(splitter.Take());
+    }
+    if (remaining > 0) {
+        progress.BarStep(0);  // the final line end, which the empty command sends
+    }
+    if (in.Failed()) {
+        ok = false;
+    }
+    // The groups so far are one message: the empty command ends it. After a failure the half
+    // message must not run: a device clear drops it.
+    if (ok) {
+        ok = transport.SendCommand("");
+    } else {
+        transport.LinkClear();
+    }
+    progress.BarEnd();
+    transport.LinkSetTimeout(previous);
+    result.ok = ok;
+    return result;
+}
+
+bool ReadSetup(CommandTransport& transport, const std::string& target, Notifier& notifier) {
+    if (transport.SendCommand("HEADER ON") && transport.ReceiveToFile(target, "SET?", 0)) {
+        return true;
+    }
+    ShowErrorMsg(notifier, kMsgSetupRead, kHelpSetup);
+    return false;
+}
+
+bool WriteSetup(CommandTransport& transport, const std::string& file, int deviceType,
+                const std::string& deviceFile, Notifier& notifier, ProgressSink& progress,
+                const SetupWait& wait) {
+    if (!UsableSource(file, notifier)) {
+        return false;
+    }
+    const std::uint16_t timeout = ReadDeviceTimeoutMs(deviceFile);
+    if (deviceType == kTypeWholeFile) {
+        bool ok = false;
+        const std::uint16_t previous = transport.LinkSetTimeout(timeout);
+        if (previous != 0) {
+            ok = transport.SendFileToDevice(file, "");
+            transport.LinkSetTimeout(previous);
+        }
+        if (!ok) {
+            ShowInfoMsgText(notifier, kMsgSetupWrite, "", kHelpSetup);
+        }
+        return ok;
+    }
+    const SetupSendResult r =
+        SendSetupFile(transport, file, ReadDeviceWait(deviceFile), timeout, progress, wait);
+    if (!r.ok) {
+        // Also when the link is not open: nothing went out, and the user must hear of it.
+        ShowInfoMsgText(notifier, kMsgSetupWrite, r.failedGroup, kHelpSetup);
+    }
+    return r.ok;
+}
+
+SetupEntries ReadSetupEntries(CommandTransport& transport, const std::string& scratch) {
+    SetupEntries result;
+    if (!transport.SendCommand("HEADER ON") || !transport.ReceiveToFile(scratch, "SET?", 0)) {
+        return result;
+    }
+    BlockReader in(scratch);
+    if (!in.IsOpen()) {
+        return result;
+    }
+    const std::uint64_t end = PayloadEnd(in);
+    if (end > kMaxEditorBytes) {
+        return result;
+    }
+    std::string text(static_cast<std::size_t>(end), '\0');
+    if (in.Read(text.data(), text.size()) != text.size()) {
+        return result;
+    }
+    result.entries = SplitSetupEntries(text);
+    result.ok = true;
+    return result;
+}
+
+bool TestSetupCommand(CommandTransport& transport, const std::string& command,
+                      std::uint16_t timeoutMs, Notifier& notifier) {
+    const std::uint16_t previous = transport.LinkSetTimeout(timeoutMs);
+    bool ok = false;
+    if (previous != 0) {
+        ok = transport.SendCommand(command);
+        transport.LinkSetTimeout(previous);
+    }
+    if (!ok) {
+        ShowErrorMsg(notifier, kMsgSetupWrite, kHelpSetup);
+    }
+    return ok;
+}
+
+}  // namespace ktx
