@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ make pkg-config
     qt6-base-dev qt6-translations-l10n libsimpleini-dev libpng-dev libfftw3-dev libserialport-dev libmspack-dev
+    libtirpc-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     python3-pyvisa python3-pyvisa-py python3-numpy
     mscompress desktop-file-utils dpkg-dev

@@ -13,6 +13,11 @@
 //   KTXSIM:LOG?                                 the commands received so far, one a line, as a
 //                                               definite-length block (blocks: header only)
 //   KTXSIM:LOG CLEar                            empties that log
+//   KTXSIM:INVALid <n>                          the next n measured values are 9.9E37 (-1: all)
+//   KTXSIM:SEQuence:DELay <ms>                  a single sequence triggers this long after it
+//                                               was armed
+//   KTXSIM:CLOCk <s>|RUN                        holds the instrument's clock at s seconds, or
+//                                               lets it run on
 #include "command_table.h"
 
 #include <algorithm>
@@ -23,6 +28,7 @@
 #include "instrument_state.h"
 #include "measurement.h"
 #include "number_format.h"
+#include "reading_drift.h"
 #include "sim_family.h"
 
 namespace ktx::sim {
@@ -368,6 +374,10 @@ void AcquisitionLength(State& s, const Call& call) {
 
 void AcquireState(State& s, const Call& call) {
     if (call.command.query) {
+        if (s.running && s.stopAfterSequence && s.acquire.pollsBeforeTrigger == 0 &&
+            s.SequenceDelayPassed()) {
+            s.running = false;  // the delayed single sequence has triggered meanwhile
+        }
         s.Answer(call, Flag(s.running));
         return;
     }
@@ -386,8 +396,10 @@ void AcquireState(State& s, const Call& call) {
         if (!s.running) {
             s.NewAcquisition();  // RUN after STOP: a fresh frame
         }
-        // A single sequence is complete at once: the simulated trigger never waits.
-        s.running = !s.stopAfterSequence;
+        // A single sequence is complete at once unless the connection's sequence delay makes
+        // the trigger wait: then it runs until "TRIG:STATE?" finds the delay passed.
+        s.sequenceArmedAt = s.ElapsedSeconds();
+        s.running = !s.stopAfterSequence || !s.SequenceDelayPassed();
     } else {
         s.running = false;
     }
@@ -404,6 +416,7 @@ void AcquireStopAfter(State& s, const Call& call) {
         // "TRIG:STATE?" still finds it waiting.
         s.acquire.pollsBeforeTrigger = s.running && !s.stopAfterSequence ? 1 : 0;
         s.stopAfterSequence = true;
+        s.sequenceArmedAt = s.ElapsedSeconds();
     } else if (MatchesMnemonic("RUNSTop", argument)) {
         s.stopAfterSequence = false;
     } else {
@@ -419,6 +432,10 @@ void TriggerState(State& s, const Call& call) {
     if (s.running && s.stopAfterSequence) {
         if (s.acquire.pollsBeforeTrigger > 0) {
             --s.acquire.pollsBeforeTrigger;
+            s.Answer(call, "READY");
+            return;
+        }
+        if (!s.SequenceDelayPassed()) {
             s.Answer(call, "READY");
             return;
         }
@@ -545,13 +562,16 @@ void MeasurementValue(State& s, const Call& call) {
     const MeasurementSlot& slot = SlotOf(s, call);
     // 9.9E37: the instruments' answer when there is no valid value.
     const std::optional<double> value = s.MeasureSlot(slot);
-    if (!value) {
+    if (!value || s.TakeInvalidResult()) {
         s.Answer(call, "9.9E37");
         return;
     }
+    // The signal drifts slowly, so successive readings differ the way a real one's do.
+    const double drifted =
+        *value * ReadingDrift(s.config.seed, static_cast<int>(call.chosen[1]), s.ElapsedSeconds());
     // Five significant digits, as the instruments show them.
     char rounded[32];
-    std::snprintf(rounded, sizeof rounded, "%.4e", *value);
+    std::snprintf(rounded, sizeof rounded, "%.4e", drifted);
     s.Answer(call, FormatNr3(std::strtod(rounded, nullptr)));
 }
 
@@ -725,6 +745,40 @@ void SimDrop(State& s, const Call& call) {
 void SimDrip(State& s, const Call& call) {
     CarrierSwitch(s, call, FaultSwitch::Drip);
 }
+void SimInvalid(State& s, const Call& call) {
+    CarrierSwitch(s, call, FaultSwitch::Invalid);
+}
+void SimSequenceDelay(State& s, const Call& call) {
+    CarrierSwitch(s, call, FaultSwitch::SequenceDelay);
+}
+
+// KTXSIM:CLOCK <seconds> holds the instrument's clock there (values that drift with time
+// become repeatable), KTXSIM:CLOCK RUN lets it run on from where it stands.
+void SimClock(State& s, const Call& call) {
+    if (call.command.query) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.3f", s.ElapsedSeconds());
+        s.Answer(call, text);
+        return;
+    }
+    const std::string argument = FirstArgument(call);
+    if (MatchesMnemonic("RUN", argument)) {
+        if (s.clockHeld) {
+            s.clockStart = std::chrono::steady_clock::now() -
+                           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                               std::chrono::duration<double>(*s.clockHeld));
+            s.clockHeld.reset();
+        }
+        return;
+    }
+    char* end = nullptr;
+    const double seconds = std::strtod(argument.c_str(), &end);
+    if (argument.empty() || end == nullptr || *end != '\0' || !(seconds >= 0.0) || seconds > 1e9) {
+        Illegal(s);
+        return;
+    }
+    s.clockHeld = seconds;
+}
 
 void SimLog(State& s, const Call& call) {
     if (call.command.query) {
@@ -816,6 +870,9 @@ std::vector<CommandEntry> BuildTable() {
         {"KTXSIM:DROP", true, true, SimDrop, {}},
         {"KTXSIM:DRIP", true, true, SimDrip, {}},
         {"KTXSIM:LOG", true, true, SimLog, {}},
+        {"KTXSIM:INVALid", true, true, SimInvalid, {}},
+        {"KTXSIM:SEQuence:DELay", true, true, SimSequenceDelay, {}},
+        {"KTXSIM:CLOCk", true, true, SimClock, {}},
     };
     AppendMeterCommands(table);
     AppendHandheldCommands(table);

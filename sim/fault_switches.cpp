@@ -30,6 +30,10 @@ constexpr FaultSwitchName kNames[] = {
      "BMP and PCX screen pictures end in a line feed byte"},
     {FaultSwitch::PictureHash, "--picture-hash", "PICTUREHASH", "",
      "screen pictures hold \"#1\" and a letter among their first bytes"},
+    {FaultSwitch::Invalid, "--invalid", "INVALID", "N",
+     "the next N measured values are 9.9E37, no valid result (-1: all of them)"},
+    {FaultSwitch::SequenceDelay, "--sequence-delay", "SEQUENCEDELAY", "MS",
+     "a single sequence triggers MS ms after it was armed"},
 };
 
 }  // namespace
@@ -71,6 +75,12 @@ void SetFaultSwitch(FaultSwitches& faults, FaultSwitch which, std::int64_t value
         case FaultSwitch::PictureHash:
             faults.pictureHash = value != 0;
             break;
+        case FaultSwitch::Invalid:
+            faults.invalidResults = value < 0 ? -1 : value;
+            break;
+        case FaultSwitch::SequenceDelay:
+            faults.sequenceDelayMs = wait;
+            break;
     }
 }
 
@@ -96,6 +106,10 @@ std::int64_t FaultSwitchValue(const FaultSwitches& faults, FaultSwitch which) {
             return faults.pictureLineFeed ? 1 : 0;
         case FaultSwitch::PictureHash:
             return faults.pictureHash ? 1 : 0;
+        case FaultSwitch::Invalid:
+            return faults.invalidResults;
+        case FaultSwitch::SequenceDelay:
+            return faults.sequenceDelayMs;
     }
     return 0;
 }

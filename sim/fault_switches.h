@@ -27,6 +27,12 @@ struct FaultSwitches {
     int picturePauseMs = 0;
     bool pictureLineFeed = false;
     bool pictureHash = false;
+    // Measurement faults: value queries ("MEASU:...:VAL?", "DMM:VAL?", "!M?") answer 9.9E37,
+    // the instruments' "no valid result", for the next this many queries (-1: every one).
+    std::int64_t invalidResults = 0;
+    // A single sequence ("ACQ:STOPA SEQ", "ACQ:STATE RUN") triggers this long after it was
+    // armed; "TRIG:STATE?" answers READY until then.
+    int sequenceDelayMs = 0;
 };
 
 enum class FaultSwitch {
@@ -40,6 +46,8 @@ enum class FaultSwitch {
     PicturePause,
     PictureLineFeed,
     PictureHash,
+    Invalid,
+    SequenceDelay,
 };
 
 struct FaultSwitchName {
@@ -53,7 +61,7 @@ struct FaultSwitchName {
 std::span<const FaultSwitchName> FaultSwitchNames();
 
 // Sets one switch: on/off switches take any non-zero value as on; a negative drop count means
-// never; delay and drip are clamped to 0 ... 600 000 ms.
+// never, a negative invalid count always; delays are clamped to 0 ... 600 000 ms.
 void SetFaultSwitch(FaultSwitches& faults, FaultSwitch which, std::int64_t value);
 // The switch's value as SetFaultSwitch takes it (on/off as 1/0).
 std::int64_t FaultSwitchValue(const FaultSwitches& faults, FaultSwitch which);

@@ -95,8 +95,39 @@ void InstrumentState::Run(ConnectionState& connection, const std::vector<Scanned
 
 void InstrumentState::Replace(SimConfig c) {
     std::deque<std::string> log = std::move(commandLog);
+    const auto start = clockStart;
+    const auto held = clockHeld;
     *this = InstrumentState(std::move(c));
     commandLog = std::move(log);
+    // The clock is the simulator's, not the instrument's: a logger keeps its time line.
+    clockStart = start;
+    clockHeld = held;
+}
+
+double InstrumentState::ElapsedSeconds() const {
+    if (clockHeld) {
+        return *clockHeld;
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart).count();
+}
+
+bool InstrumentState::TakeInvalidResult() {
+    if (m_connection == nullptr) {
+        return false;
+    }
+    std::int64_t& left = m_connection->faults.invalidResults;
+    if (left == 0) {
+        return false;
+    }
+    if (left > 0) {
+        --left;
+    }
+    return true;
+}
+
+bool InstrumentState::SequenceDelayPassed() {
+    const int delayMs = m_connection == nullptr ? 0 : m_connection->faults.sequenceDelayMs;
+    return (ElapsedSeconds() - sequenceArmedAt) * 1000.0 >= delayMs;
 }
 
 void InstrumentState::Execute(const ScannedUnit& unit) {

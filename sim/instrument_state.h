@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -111,6 +112,13 @@ struct InstrumentState {
                     const DataFormat& format);
     void NewAcquisition();
     std::optional<double> MeasureSlot(const MeasurementSlot& slot);
+    // The instrument's clock, seconds since power-on; "KTXSIM:CLOCK" holds it at a value.
+    double ElapsedSeconds() const;
+    // Whether the value query being answered gets 9.9E37 from the connection's invalid-result
+    // switch (counts the switch down).
+    bool TakeInvalidResult();
+    // Whether an armed single sequence has waited out the connection's sequence delay.
+    bool SequenceDelayPassed();
     void RunCommandText(std::string_view text);  // executes stored commands (recalled files)
 
     SimConfig config;
@@ -139,6 +147,11 @@ struct InstrumentState {
     HardcopySettings hardcopy;
     AcquireSettings acquire;
     HandheldMeterState handheld;
+
+    // Clock: real time since `clockStart`, or held at `clockHeld` seconds.
+    std::chrono::steady_clock::time_point clockStart = std::chrono::steady_clock::now();
+    std::optional<double> clockHeld;
+    double sequenceArmedAt = 0.0;  // ElapsedSeconds() when the last single sequence was armed
 
     // Waveforms.
     std::uint64_t acquisition = 0;

@@ -18,8 +18,10 @@
 
 #include "fault_switches.h"
 #include "number_format.h"
+#include "prologix_server.h"
 #include "sim_instrument.h"
 #include "sim_server.h"
+#include "vxi11_server.h"
 
 namespace {
 
@@ -34,7 +36,8 @@ void OnStopSignal(int) {
 void PrintUsage(std::FILE* out) {
     std::fprintf(
         out,
-        "usage: ktx-sim --tcp [HOST:]PORT | --pty PATH [options]\n"
+        "usage: ktx-sim --tcp [HOST:]PORT | --pty PATH | --vxi11 [HOST:]PORT |\n"
+        "               --prologix-tcp [HOST:]PORT | --prologix-pty PATH [options]\n"
         "\n"
         "A simulated instrument for Kurvitex and other clients. Over TCP it serves up "
         "to %zu\n"
@@ -45,6 +48,15 @@ void PrintUsage(std::FILE* out) {
         "  --tcp [HOST:]PORT     listen on a numeric address (default 127.0.0.1; "
         "PORT 0: any free port)\n"
         "  --pty PATH            make PATH a link to a new pseudo-terminal\n"
+        "  --vxi11 [HOST:]PORT   serve VXI-11 (device \"inst0\"): the core channel on PORT "
+        "(0: any free\n"
+        "                        port) and a port mapper on HOST:111 when that port is free\n"
+        "  --no-portmapper       with --vxi11: leave port 111 alone (clients name the core "
+        "port)\n"
+        "  --prologix-tcp [HOST:]PORT  a Prologix-style GPIB-ETHERNET adapter in front of the\n"
+        "                        instrument (real ones use port 1234)\n"
+        "  --prologix-pty PATH   a Prologix-style GPIB-USB adapter on a pseudo-terminal\n"
+        "  --gpib-address N      the instrument's GPIB address behind the adapter (default 1)\n"
         "  --type N              device family: 1, 2, 9, 10, 12, 14, 19, 20 or 30 "
         "(default 1)\n"
         "  --model TEXT          model in the identification (default: the "
@@ -83,6 +95,82 @@ const ktx::sim::FaultSwitchName* FaultOption(const std::string& option) {
     return nullptr;
 }
 
+bool InstallStopSignals() {
+    if (pipe2(g_stopPipe, O_CLOEXEC) != 0) {
+        return false;
+    }
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+// "[HOST:]PORT" with a numeric host (default 127.0.0.1, [::1] allowed).
+bool SplitAddress(const std::string& text, std::string& host, int& port) {
+    const std::size_t colon = text.rfind(':');
+    host = colon == std::string::npos ? "" : text.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    }
+    if (host.empty()) {
+        host = "127.0.0.1";
+    }
+    const auto number =
+        ktx::sim::ParseInteger(colon == std::string::npos ? text : text.substr(colon + 1));
+    port = number ? static_cast<int>(*number) : -1;
+    return number.has_value();
+}
+
+int ServeVxi11(const ktx::sim::SimConfig& config, const ktx::sim::FaultSwitches& faults,
+               const std::string& address, bool portMapper, bool exitOnStdinEof) {
+    ktx::sim::Vxi11Server server(config, faults);
+    std::string host;
+    int port = 0;
+    std::string error;
+    if (!SplitAddress(address, host, port) || !server.ListenCore(host, port, error)) {
+        std::fprintf(stderr, "ktx-sim: %s\n", error.empty() ? "invalid port" : error.c_str());
+        return 1;
+    }
+    // Port 111 is the system's (rpcbind) or another simulator's when it is taken; the core
+    // channel still works for clients that are told its port.
+    if (portMapper && !server.ListenPortMapper(host, 111, error)) {
+        std::fprintf(stderr, "ktx-sim: no port mapper: %s\n", error.c_str());
+    }
+    if (!InstallStopSignals()) {
+        return 1;
+    }
+    std::printf("%s\n", server.Announcement().c_str());
+    std::fflush(stdout);
+    return server.Run(g_stopPipe[0], exitOnStdinEof ? STDIN_FILENO : -1);
+}
+
+int ServePrologix(const ktx::sim::SimConfig& config, const ktx::sim::FaultSwitches& faults,
+                  int gpibAddress, const std::string& tcp, const std::string& pty,
+                  bool exitOnStdinEof) {
+    ktx::sim::PrologixServer server(config, faults, gpibAddress);
+    std::string error;
+    if (!tcp.empty()) {
+        std::string host;
+        int port = 0;
+        if (!SplitAddress(tcp, host, port) || !server.ListenTcp(host, port, error)) {
+            std::fprintf(stderr, "ktx-sim: %s\n", error.empty() ? "invalid port" : error.c_str());
+            return 1;
+        }
+    } else if (!server.OpenPty(pty, error)) {
+        std::fprintf(stderr, "ktx-sim: %s\n", error.c_str());
+        return 1;
+    }
+    if (!InstallStopSignals()) {
+        return 1;
+    }
+    std::printf("%s\n", server.Announcement().c_str());
+    std::fflush(stdout);
+    return server.Run(g_stopPipe[0], exitOnStdinEof ? STDIN_FILENO : -1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,6 +178,11 @@ int main(int argc, char** argv) {
     ktx::sim::FaultSwitches faults;
     std::string tcp;
     std::string pty;
+    std::string vxi11;
+    std::string prologixTcp;
+    std::string prologixPty;
+    int gpibAddress = 1;
+    bool portMapper = true;
     bool exitOnStdinEof = false;
     int buttonMs = 0;
     for (int i = 1; i < argc; ++i) {
@@ -117,12 +210,27 @@ int main(int argc, char** argv) {
                 return Usage("missing or invalid number for " + option);
             }
             ktx::sim::SetFaultSwitch(faults, fault->which, *n);
-        } else if (option == "--tcp" || option == "--pty" || option == "--model") {
+        } else if (option == "--tcp" || option == "--pty" || option == "--model" ||
+                   option == "--vxi11" || option == "--prologix-tcp" ||
+                   option == "--prologix-pty") {
             const auto text = value();
             if (!text) {
                 return Usage("missing value for " + option);
             }
-            (option == "--tcp" ? tcp : option == "--pty" ? pty : config.model) = *text;
+            (option == "--tcp"            ? tcp
+             : option == "--pty"          ? pty
+             : option == "--vxi11"        ? vxi11
+             : option == "--prologix-tcp" ? prologixTcp
+             : option == "--prologix-pty" ? prologixPty
+                                          : config.model) = *text;
+        } else if (option == "--gpib-address") {
+            const auto n = number();
+            if (!n || *n < 0 || *n > 30) {
+                return Usage("GPIB address must be 0 ... 30");
+            }
+            gpibAddress = static_cast<int>(*n);
+        } else if (option == "--no-portmapper") {
+            portMapper = false;
         } else if (option == "--type" || option == "--seed" || option == "--record-length") {
             const auto n = number();
             if (!n) {
@@ -150,8 +258,17 @@ int main(int argc, char** argv) {
             return Usage("unknown option " + option);
         }
     }
-    if (tcp.empty() == pty.empty()) {
-        return Usage("give exactly one of --tcp and --pty");
+    if (int(!tcp.empty()) + int(!pty.empty()) + int(!vxi11.empty()) + int(!prologixTcp.empty()) +
+            int(!prologixPty.empty()) !=
+        1) {
+        return Usage(
+            "give exactly one of --tcp, --pty, --vxi11, --prologix-tcp and --prologix-pty");
+    }
+    if (!vxi11.empty()) {
+        return ServeVxi11(config, faults, vxi11, portMapper, exitOnStdinEof);
+    }
+    if (!prologixTcp.empty() || !prologixPty.empty()) {
+        return ServePrologix(config, faults, gpibAddress, prologixTcp, prologixPty, exitOnStdinEof);
     }
 
     ktx::sim::SimServer server(config, faults);
@@ -176,16 +293,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    if (pipe2(g_stopPipe, O_CLOEXEC) != 0) {
+    if (!InstallStopSignals()) {
         return 1;
     }
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-
     std::printf("%s\n", server.Announcement().c_str());
     std::fflush(stdout);
     return server.Run(g_stopPipe[0], exitOnStdinEof ? STDIN_FILENO : -1);

@@ -9,6 +9,7 @@
 #include "command_table.h"
 #include "instrument_state.h"
 #include "number_format.h"
+#include "reading_drift.h"
 #include "sim_family.h"
 
 namespace ktx::sim {
@@ -168,23 +169,37 @@ void MeasurementTypeOf(State& s, const Call& call) {
 }
 
 // The meter's reading: ACV the true RMS of CH1's sine, DCV a 1.5 V cell, OHMS a 1 kΩ
-// resistor, each with a little noise that changes with every acquisition; the other
-// functions read over range (9.9E37), as an open input does.
+// resistor, each drifting slowly with the instrument's clock; CONTinuity reads 0.5 Ω while the
+// probe's contact is closed and over range (9.9E37) while it is open; DIODe reads over range,
+// as an open input does. A manual range ("DMM:RANGE:DCV 400E-3": the code is the full scale)
+// smaller than the reading reads over range too.
 void Value(State& s, const Call& call) {
     if (!MeterPresent(s)) {
         return;
     }
-    const double wobble =
-        std::sin(static_cast<double>(s.acquisition) * 1.7 + static_cast<double>(s.config.seed)) *
-        1e-4;
+    const double t = s.ElapsedSeconds();
+    const double drift = ReadingDrift(s.config.seed, 0, t);
     const std::string function = LongForm(s.meter.function);
     double value = 9.9e37;
     if (function == "ACV") {
-        value = 2.5 / std::sqrt(2.0) * (1.0 + wobble);
+        value = 2.5 / std::sqrt(2.0) * drift;
     } else if (function == "DCV") {
-        value = 1.5 * (1.0 + wobble);
+        value = 1.5 * drift;
     } else if (function == "OHMS") {
-        value = 1000.0 * (1.0 + wobble);
+        value = 1000.0 * drift;
+    } else if (function == "CONTINUITY" && ContinuityClosed(s.config.seed, t)) {
+        value = 0.5;
+    }
+    const auto range = s.meter.ranges.find(function);
+    if (!s.meter.autoRange && range != s.meter.ranges.end()) {
+        char* end = nullptr;
+        const double fullScale = std::strtod(range->second.c_str(), &end);
+        if (end != range->second.c_str() && fullScale > 0.0 && std::fabs(value) > fullScale) {
+            value = 9.9e37;
+        }
+    }
+    if (s.TakeInvalidResult()) {
+        value = 9.9e37;
     }
     char rounded[32];
     std::snprintf(rounded, sizeof rounded, "%.4e", value);

@@ -11,12 +11,21 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <list>
+
+#include "config/safe_file.h"
 
 namespace ktx::linklib {
 
 namespace {
+
+// A settings file is a few KiB; anything far larger is not one.
+constexpr std::size_t kMaxSettingsBytes = 4u << 20;
 
 std::string Upper(std::string_view text) {
     std::string out(text);
@@ -90,12 +99,42 @@ bool LinkSettings::WriteDefaultsIfMissing(const Defaults& defaults) const {
     if (m_sectionPresent || m_path.empty() || ::access(m_path.c_str(), W_OK) != 0) {
         return true;
     }
-    CSimpleIniA ini;
-    LoadIni(ini, m_path);
-    for (const auto& [key, value] : defaults) {
-        ini.SetValue(m_section.c_str(), key.c_str(), value.c_str());
+    // The section is appended to the file as it stands, byte for byte, with its own line ends;
+    // the file is replaced only by a complete new content (a full disk leaves it as it was).
+    std::string text;
+    {
+        std::ifstream in(m_path, std::ios::binary);
+        if (!in) {
+            return true;
+        }
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (in.bad() || text.size() > kMaxSettingsBytes) {
+            return true;  // not a settings file this library should touch
+        }
     }
-    return ini.SaveFile(m_path.c_str(), false) >= 0;
+    const std::string eol = text.find("\r\n") != std::string::npos || text.empty() ? "\r\n" : "\n";
+    if (!text.empty() && text.back() != '\n') {
+        text += eol;
+    }
+    text += "[" + m_section + "]" + eol;
+    for (const auto& [key, value] : defaults) {
+        text += key + "=" + value + eol;
+    }
+    SafeFile file(m_path, SafeFile::Placement::KeepIdentity);
+    if (!file.Begin()) {
+        return false;
+    }
+    std::FILE* f = std::fopen(file.TempPath().c_str(), "wb");
+    if (f == nullptr) {
+        file.Fail(errno);
+        return false;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (std::fclose(f) != 0 || !written) {
+        file.Fail(errno ? errno : EIO);
+        return false;
+    }
+    return file.Commit();
 }
 
 }  // namespace ktx::linklib

@@ -2,164 +2,17 @@
 // ktx_tcp.so: a raw socket to the instrument's socket server ("SCPI raw" port). Settings in
 // [TCP]: HOST (default 127.0.0.1) and PORT (default 5025; many oscilloscopes use 4000). The
 // status line port is the TCP port.
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
-#include "fd_util.h"
 #include "ktx_link.h"
 #include "link_ops.h"
 #include "link_settings.h"
+#include "tcp_stream.h"
 
 namespace ktx::linklib {
 
 namespace {
-
-constexpr int kConnectTimeoutMs = 3000;
-
-int RemainingMs(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    // Round up so a deadline a fraction of a millisecond away is still waited for.
-    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left + 1, 600'000));
-}
-
-// Waits for `events` on fd until the deadline; true when they came, false on time-out/error.
-bool WaitFor(int fd, short events, Clock::time_point deadline) {
-    for (;;) {
-        pollfd p{fd, events, 0};
-        const int r = ::poll(&p, 1, RemainingMs(deadline));
-        if (r > 0) {
-            return true;
-        }
-        if (r == 0 || errno != EINTR) {
-            return false;
-        }
-    }
-}
-
-class TcpStream final : public ByteStream {
-  public:
-    explicit TcpStream(int fd) : m_fd(fd) {}
-    ~TcpStream() override { Close(); }
-
-    std::ptrdiff_t Send(std::string_view bytes, Clock::time_point deadline) override {
-        if (m_fd < 0) {
-            return -1;
-        }
-        for (;;) {
-            const ssize_t n = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n > 0) {
-                return n;
-            }
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-                return -1;
-            }
-            if (!WaitFor(m_fd, POLLOUT, deadline)) {
-                return Clock::now() >= deadline ? 0 : -1;
-            }
-        }
-    }
-
-    std::ptrdiff_t Receive(char* buffer, std::size_t size, Clock::time_point deadline) override {
-        if (m_fd < 0) {
-            return -1;
-        }
-        for (;;) {
-            const ssize_t n = ::recv(m_fd, buffer, size, MSG_DONTWAIT);
-            if (n > 0) {
-                return n;
-            }
-            if (n == 0) {
-                return -1;  // the instrument closed the connection
-            }
-            if (errno == EINTR) {
-                continue;
-            }
-            if (errno != EAGAIN && errno != EWOULDBLOCK) {
-                return -1;
-            }
-            if (Clock::now() >= deadline) {
-                return 0;
-            }
-            if (!WaitFor(m_fd, POLLIN, deadline)) {
-                return Clock::now() >= deadline ? 0 : -1;
-            }
-        }
-    }
-
-    void Drain(std::string& out) override { DrainFd(m_fd, out, true); }
-
-    bool Close() override { return CloseFd(m_fd); }
-
-  private:
-    int m_fd;
-};
-
-int ConnectWithTimeout(const std::string& host, int port, LinkStatus& failure) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(port);
-    const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
-    if (rc != 0) {
-        std::fprintf(stderr, "ktx_tcp: host %s not found: %s\n", host.c_str(), gai_strerror(rc));
-        failure = {KTX_LINK_E_NOT_FOUND, 0, 0};
-        return -1;
-    }
-    int fd = -1;
-    int lastError = 0;
-    for (addrinfo* a = found; a != nullptr && fd < 0; a = a->ai_next) {
-        fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
-        if (fd < 0) {
-            lastError = errno;
-            continue;
-        }
-        const Clock::time_point deadline =
-            Clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
-        int err = 0;
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-            err = errno;
-            if (err == EINPROGRESS) {
-                socklen_t len = sizeof err;
-                err = WaitFor(fd, POLLOUT, deadline) &&
-                              ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0
-                          ? err
-                          : ETIMEDOUT;
-            }
-        }
-        if (err != 0) {
-            lastError = err;
-            ::close(fd);
-            fd = -1;
-        }
-    }
-    ::freeaddrinfo(found);
-    if (fd < 0) {
-        std::fprintf(stderr, "ktx_tcp: no connection to %s:%d: %s\n", host.c_str(), port,
-                     std::strerror(lastError));
-        failure = lastError == ETIMEDOUT ? LinkStatus{KTX_LINK_E_TIMEOUT, kConnectTimeoutMs, 0}
-                                         : OpenFailureFromErrno(lastError);
-        return -1;
-    }
-    // Commands are short and answered at once; Nagle's delay would slow every query.
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return fd;
-}
 
 std::unique_ptr<ByteStream> OpenTcp(const char* configPath, bool /*askUser*/, std::int32_t* port,
                                     LinkStatus& failure) {
@@ -173,12 +26,13 @@ std::unique_ptr<ByteStream> OpenTcp(const char* configPath, bool /*askUser*/, st
         failure = {KTX_LINK_E_SETTINGS, 0, 0};
         return nullptr;
     }
-    const int fd = ConnectWithTimeout(host, static_cast<int>(number), failure);
+    const int fd =
+        ConnectTcp(host, static_cast<int>(number), kConnectTimeoutMs, "ktx_tcp", failure);
     if (fd < 0) {
         return nullptr;
     }
     *port = static_cast<std::int32_t>(number);
-    return std::make_unique<TcpStream>(fd);
+    return MakeTcpStream(fd);
 }
 
 }  // namespace

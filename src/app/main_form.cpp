@@ -36,6 +36,9 @@
 #include "link/link_commands.h"
 #include "tools/acquisition_commands.h"
 #include "tools/acquisition_control.h"
+#include "tools/measure_commands.h"
+#include "tools/logger_commands.h"
+#include "view/live_commands.h"
 #include "view/view_commands.h"
 #include "waveform/waveform_commands.h"
 
@@ -148,6 +151,9 @@ TMainForm::TMainForm(ProgramState state, MainFormOptions options, QWidget* paren
     m_analysisCommands = std::make_unique<AnalysisCommands>(*this);
     m_imageCommands = std::make_unique<ImageCommands>(*this, *this);
     m_acquisitionCommands = std::make_unique<AcquisitionCommands>(*this, *this);
+    m_measureCommands = std::make_unique<MeasureCommands>(*this, *this);
+    m_loggerCommands = std::make_unique<LoggerCommands>(*this);
+    m_liveCommands = std::make_unique<LiveCommands>(*this);
     SayNotYetForTheRest();
     connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] { UpdateMenuItems(); });
 

@@ -23,8 +23,11 @@ class QToolBar;
 namespace ktx {
 
 class AcquisitionCommands;
+class LoggerCommands;
+class LiveCommands;
 class AnalysisCommands;
 class ImageCommands;
+class MeasureCommands;
 class LinkCommands;
 class ShellCommands;
 class SplashForm;
@@ -75,6 +78,7 @@ class TMainForm : public QMainWindow, public Shell, public ShellServices {
 
     ImageCommands& Images() { return *m_imageCommands; }
     AcquisitionCommands& Acquisition() { return *m_acquisitionCommands; }
+    LoggerCommands& Loggers() { return *m_loggerCommands; }
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -127,6 +131,9 @@ class TMainForm : public QMainWindow, public Shell, public ShellServices {
     std::unique_ptr<AnalysisCommands> m_analysisCommands;
     std::unique_ptr<ImageCommands> m_imageCommands;
     std::unique_ptr<AcquisitionCommands> m_acquisitionCommands;
+    std::unique_ptr<MeasureCommands> m_measureCommands;
+    std::unique_ptr<LoggerCommands> m_loggerCommands;
+    std::unique_ptr<LiveCommands> m_liveCommands;
     bool m_firstActivation = true;
     bool m_splashWait = true;
 };

@@ -15,6 +15,8 @@
 #include "cli/ktx_analysis_commands.h"
 #include "cli/ktx_file_commands.h"
 #include "cli/ktx_link_commands.h"
+#include "cli/ktx_measure_commands.h"
+#include "cli/ktx_logger_commands.h"
 #include "cli/ktx_picture_commands.h"
 #include "cli/ktx_transfer_commands.h"
 #include "cli/ktx_view_commands.h"
@@ -44,13 +46,13 @@ constexpr const char* kUsage =
     "--raw]\n"
     "  ktx validate DATEI...\n"
     "  ktx import DATEI ZIEL.ktx [--frame N | --all]\n"
-    "  ktx export DATEI.ktx ZIEL --format xls|fms|txt [--sep ZEICHEN] [--dec ZEICHEN] "
+    "  ktx export DATEI.ktx ZIEL --format xls|fms|txt|npy [--sep ZEICHEN] [--dec ZEICHEN] "
     "[--eol lf|crlf|cr]\n"
     "  ktx idn [VERBINDUNG]\n"
     "  ktx query BEFEHL [VERBINDUNG]\n"
     "  ktx send BEFEHL [VERBINDUNG]\n"
     "  ktx receive BEFEHL DATEI [VERBINDUNG]\n"
-    "  ktx read QUELLE... ZIEL [--format ktx|wfm|xls|fms|txt] [--start N] [--stop N]\n"
+    "  ktx read QUELLE... ZIEL [--format ktx|wfm|xls|fms|txt|npy] [--start N] [--stop N]\n"
     "           [--sep ZEICHEN] [--dec ZEICHEN] [--eol lf|crlf|cr] [VERBINDUNG]\n"
     "  ktx write DATEI.wfm ZIEL [VERBINDUNG]\n"
     "  ktx compress DATEI ZIEL --sample|--peak\n"
@@ -62,9 +64,15 @@ constexpr const char* kUsage =
     "  ktx math2 add|sub|mul|div QUELLE1 QUELLE2 ZIEL.ktx [--column1 C] [--column2 C]\n"
     "  ktx hardcopy ZIEL [--format pcx|bmp|png] [--colour] [VERBINDUNG]\n"
     "  ktx picture QUELLE ZIEL.bmp|ZIEL.png\n"
+    "  ktx measure TYP QUELLE [--count N] [VERBINDUNG]\n"
+    "  ktx dmm [--function F] [--range R|--auto] [VERBINDUNG]\n"
+    "  ktx log ZIEL.ktx --channel TYP:QUELLE... [--interval S] [--count N] [--trigger] "
+    "[VERBINDUNG]\n"
+    "  ktx scan ORDNER BASIS --source QUELLE... [--start A --stop B] [--interval S] [--count N]\n"
+    "           [--trigger] [VERBINDUNG]\n"
     "  ktx --help\n"
     "VERBINDUNG: --link tcp:HOST:PORT | serial:GERÄT[:COMn:BAUD,P,D,S] | sim[:MODELL] | "
-    "usbtmc:GERÄT | gpib:[BOARD:]ADRESSE\n"
+    "usbtmc:GERÄT | gpib:[BOARD:]ADRESSE | vxi11:HOST[:GERÄTENAME][:PORT]\n"
     "            [--type GERÄTETYP] [--device GERÄTEDATEI] [--timeout MS]; ohne --link gilt "
     "kurvitex.ini im "
     "Programmordner (--home ORDNER)\n";
@@ -76,7 +84,8 @@ struct Args {
 };
 
 bool TakesValue(const std::string& name) {
-    return name != "--ascii" && name != "--raw" && name != "--all" && name != "--colour";
+    return name != "--ascii" && name != "--raw" && name != "--all" && name != "--colour" &&
+           name != "--auto";
 }
 
 std::optional<Args> SplitArgs(const std::vector<std::string>& args, std::size_t from,
@@ -459,6 +468,10 @@ int RunKtx(const std::vector<std::string>& args, const KtxEnvironment& environme
         return RunAnalysisCommand(args[0], std::vector<std::string>(args.begin() + 1, args.end()),
                                   environment.programDir, out, err);
     }
+    if (IsLoggerCommand(args[0])) {
+        return RunLoggerCommand(args[0], std::vector<std::string>(args.begin() + 1, args.end()),
+                                environment, out, err);
+    }
     const auto a = SplitArgs(args, 1, err);
     if (!a) {
         return kExitUsage;
@@ -485,6 +498,13 @@ int RunKtx(const std::vector<std::string>& args, const KtxEnvironment& environme
             env.programDir = home->second;
         }
         return RunPictureCommand(command, a->positional, a->options, env, out, err);
+    }
+    if (IsMeasureCommand(command)) {
+        KtxEnvironment env = environment;
+        if (const auto home = a->options.find("--home"); home != a->options.end()) {
+            env.programDir = home->second;
+        }
+        return RunMeasureCommand(command, a->positional, a->options, env, out, err);
     }
     const bool link =
         command == "idn" || command == "query" || command == "send" || command == "receive";

@@ -11,6 +11,7 @@
 #include "config/notifier.h"
 #include "config/progress.h"
 #include "waveform/curve_writers.h"
+#include "waveform/npy_writer.h"
 #include "waveform/wave_file.h"
 #include "waveform/wave_stream.h"
 #include "waveform/wave_target.h"
@@ -25,7 +26,7 @@ constexpr int kMsgBadFormat = 12;
 constexpr const char* kFileUsage =
     "Aufruf:\n"
     "  ktx import DATEI ZIEL.ktx [--frame N | --all]\n"
-    "  ktx export DATEI.ktx ZIEL --format xls|fms|txt [--sep ZEICHEN] [--dec ZEICHEN] "
+    "  ktx export DATEI.ktx ZIEL --format xls|fms|txt|npy [--sep ZEICHEN] [--dec ZEICHEN] "
     "[--eol lf|crlf|cr]\n";
 
 // The target of frame `frame` (from 0) with --all: "x.ktx" gives "x_1.ktx", "x_2.ktx", ...
@@ -144,11 +145,24 @@ int Export(const std::vector<std::string>& positional,
     }
     const std::string& source = positional[0];
     const std::string& target = positional[1];
+    if (format->second == "npy") {
+        // Every present channel with its time, as numpy.load reads it.
+        WaveStream in(source);
+        if (!in.Ok()) {
+            in.ShowFailure(notifier);
+            return kExitFailure;
+        }
+        if (!WriteWaveFileNpy(source, target, notifier)) {
+            return kExitFailure;
+        }
+        out << in.Records() - 1 << " Punkte\n";
+        return kExitOk;
+    }
     TextSeparators seps;
     if (format->second == "xls") {
         seps = {'\t', 0, SystemDecimal()};
     } else if (format->second != "txt" && format->second != "fms") {
-        err << "--format erwartet xls, fms oder txt\n" << kFileUsage;
+        err << "--format erwartet xls, fms, txt oder npy\n" << kFileUsage;
         return kExitUsage;
     }
     if (!CharOption(options, "--sep", seps.column) || !CharOption(options, "--dec", seps.decimal)) {

@@ -151,6 +151,27 @@ bool ParseLinkOption(const std::string& option, LinkChoice& choice) {
         choice.sections["USBTMC"] = {{"DEVICE", rest}};
         return true;
     }
+    if (kind == "vxi11") {
+        // vxi11:HOST[:DEVICE][:PORT]; a trailing number is the core port (no port mapper).
+        auto parts = Split(rest, ':');
+        if (parts.empty() || parts.size() > 3 || parts[0].empty()) {
+            return false;
+        }
+        std::map<std::string, std::string> keys{{"HOST", parts[0]}, {"DEVICE", "inst0"}};
+        if (parts.size() > 1 && IsNumber(parts.back())) {
+            keys["PORT"] = parts.back();
+            parts.pop_back();
+        }
+        if (parts.size() == 2 && !parts[1].empty() && !IsNumber(parts[1])) {
+            keys["DEVICE"] = parts[1];
+        } else if (parts.size() != 1) {
+            return false;
+        }
+        choice.library = "ktx_vxi.so";
+        choice.linkType = kLinkLan;
+        choice.sections["VXI11"] = keys;
+        return true;
+    }
     if (kind == "gpib") {
         const auto parts = Split(rest, ':');
         if (parts.empty() || parts.size() > 2 || !IsNumber(parts.back()) ||

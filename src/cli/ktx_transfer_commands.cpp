@@ -34,7 +34,7 @@ constexpr std::size_t kMaxSources = 10;
 
 constexpr const char* kTransferUsage =
     "Aufruf:\n"
-    "  ktx read QUELLE... ZIEL [--format ktx|wfm|xls|fms|txt] [--start N] [--stop N]\n"
+    "  ktx read QUELLE... ZIEL [--format ktx|wfm|xls|fms|txt|npy] [--start N] [--stop N]\n"
     "           [--sep ZEICHEN] [--dec ZEICHEN] [--eol lf|crlf|cr] [VERBINDUNG]\n"
     "  ktx write DATEI.wfm ZIEL [VERBINDUNG]\n";
 
@@ -42,11 +42,8 @@ struct FormatName {
     const char* name;
     int format;
 };
-constexpr FormatName kFormats[] = {{"xls", kFormatXls},
-                                   {"fms", kFormatFms},
-                                   {"txt", kFormatTxt},
-                                   {"ktx", kFormatKtx},
-                                   {"wfm", kFormatWfm}};
+constexpr FormatName kFormats[] = {{"xls", kFormatXls}, {"fms", kFormatFms}, {"txt", kFormatTxt},
+                                   {"ktx", kFormatKtx}, {"wfm", kFormatWfm}, {"npy", kFormatNpy}};
 
 std::string Lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(),
@@ -136,7 +133,7 @@ std::optional<TransferRequest> ReadRequest(const std::vector<std::string>& posit
     const auto format = options.find("--format");
     const auto chosen = FormatOf(format != options.end() ? format->second : ext);
     if (!chosen) {
-        err << "--format erwartet ktx, wfm, xls, fms oder txt\n" << kTransferUsage;
+        err << "--format erwartet ktx, wfm, xls, fms, txt oder npy\n" << kTransferUsage;
         return std::nullopt;
     }
     request.format = *chosen;

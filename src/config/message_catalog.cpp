@@ -92,6 +92,11 @@ constexpr Entry kStrings[] = {
     {2060, "Oscilloscope"},
     {2061, "DMM"},
 
+    // Acquisition modes of the multimeter's logger ("Messwerterfassung").
+    {2090, "SAM"},
+    {2091, "PEAK"},
+    {2092, "AVE"},
+
     // Acquisition modes of the "Acquire" dialog (mode k is 2094 + k).
     {2095, "SAM"},
     {2096, "PEAK"},
@@ -202,6 +207,8 @@ constexpr Entry kStrings[] = {
     {10309, "Dateilänge unterschiedlich!"},
     {10310, "Zieldatei zu lang, bitte Viewer benutzen!"},
     {10311, "Modul nicht vorhanden"},
+    // The data logger's time field holds 255 hours; it stops rather than write wrong times.
+    {10330, "Aufzeichnung nach 255 Stunden beendet (längste Logdauer)"},
 
     // Captions and readout texts of the views.
     {10510, "Wert1: "},

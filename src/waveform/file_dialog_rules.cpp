@@ -80,6 +80,9 @@ int FormatFromExtension(const std::string& extension) {
     if (e == ".txt") {
         return kFormatTxt;
     }
+    if (e == ".npy") {
+        return kFormatNpy;
+    }
     return -1;
 }
 

@@ -48,7 +48,7 @@ const char* Caption(int mode) {
 const char* Filter(int mode) {
     return mode == kModeRead ? "KURVITEX Dateien (*.ktx)|*.ktx|Waveform Dateien (*.wfm)|*.wfm|"
                                "EXCEL Dateien (*.xls)|*.xls|FAMOS Dateien (*.fms)|*.fms|Text "
-                               "Dateien (*.txt)|*.txt"
+                               "Dateien (*.txt)|*.txt|NumPy Dateien (*.npy)|*.npy"
                              : "Waveform Dateien (*.wfm)|*.wfm";
 }
 

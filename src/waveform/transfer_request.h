@@ -15,6 +15,7 @@ enum WaveFormat : int {
     kFormatTxt = 2,  // ".txt": columns with the separators of the text format options
     kFormatKtx = 3,  // ".ktx": the program's own waveform file
     kFormatWfm = 4,  // ".wfm": the instrument's own curve (the initial choice)
+    kFormatNpy = 5,  // ".npy": time and value as a NumPy structured array
 };
 
 constexpr int kModeWrite = 2;  // "Ausgeben Waveform"

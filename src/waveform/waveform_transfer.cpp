@@ -8,6 +8,8 @@
 #include <string_view>
 #include <system_error>
 
+#include <unistd.h>
+
 #include "config/device_file.h"
 #include "config/notifier.h"
 #include "config/program_state.h"
@@ -16,6 +18,7 @@
 #include "waveform/block_file.h"
 #include "waveform/curve_converter.h"
 #include "waveform/curve_writers.h"
+#include "waveform/npy_writer.h"
 #include "waveform/text_number.h"
 
 namespace ktx {
@@ -297,6 +300,22 @@ void ReadRawCurves(Sequence& seq, const TransferRequest& request, const Transfer
 }
 
 // Formats 1 and 3: each curve through the conversion file into a pair list or a waveform file.
+// A ".npy" target: the binary curve becomes a waveform file of this process's own in the scratch
+// folder first (nobody else writes it), which is then written out with its time column.
+bool ConvertToNpy(const TransferContext& context, const std::string& target,
+                  const CurvePreamble& preamble, Notifier& notifier, ProgressSink& progress) {
+    const std::string own = (std::filesystem::path(context.conversionFile).parent_path() /
+                             ("ktx_npy_" + std::to_string(getpid()) + ".tmp"))
+                                .string();
+    bool ok = ConvertBinaryCurve(context.conversionFile, own, preamble, kCurveFlagsRib2, notifier,
+                                 progress)
+                  .Ok() &&
+              WriteWaveFileNpy(own, target, notifier);
+    std::error_code ec;
+    std::filesystem::remove(own, ec);
+    return ok;
+}
+
 void ReadConvertedCurves(Sequence& seq, const TransferRequest& request,
                          const TransferContext& context, CurvePreamble& preamble,
                          CountingNotifier& notifier, ProgressSink& progress,
@@ -323,6 +342,8 @@ void ReadConvertedCurves(Sequence& seq, const TransferRequest& request,
         bool converted = false;
         if (request.format == kFormatFms) {
             converted = WritePairList(context.conversionFile, target, preamble, notifier, progress);
+        } else if (request.format == kFormatNpy) {
+            converted = ConvertToNpy(context, target, preamble, notifier, progress);
         } else {
             converted = ConvertBinaryCurve(context.conversionFile, target, preamble,
                                            kCurveFlagsRib2, notifier, progress)
@@ -334,7 +355,7 @@ void ReadConvertedCurves(Sequence& seq, const TransferRequest& request,
             continue;
         }
         outcome.files.push_back(target);
-        if (request.show) {
+        if (request.show && request.format != kFormatNpy) {
             Open(context, target);
         }
     }
@@ -466,7 +487,7 @@ TransferOutcome ReadWaveforms(const TransferRequest& request, CommandTransport& 
         }
 
         seq.Send("DATA INIT");
-        if (request.format == kFormatKtx) {
+        if (request.format == kFormatKtx || request.format == kFormatNpy) {
             seq.Send("DATA:ENC RIB");
             seq.Send(context.deviceType == kTypeFileSystem || context.deviceType == kTypeWfmInput
                          ? "WFMO:BYT_N 2"
@@ -483,6 +504,7 @@ TransferOutcome ReadWaveforms(const TransferRequest& request, CommandTransport& 
                 break;
             case kFormatFms:
             case kFormatKtx:
+            case kFormatNpy:
                 ReadConvertedCurves(seq, request, context, preamble, counting, progress, outcome);
                 break;
             default:

@@ -51,7 +51,13 @@ INSTANTIATE_TEST_SUITE_P(
         LinkOptionCase{"usbtmc", false},
         LinkOptionCase{"gpib:5", true, "ktx_gpib.so", "GPIB", "BOARD", "0"},
         LinkOptionCase{"gpib:1:7", true, "ktx_gpib.so", "GPIB", "PAD", "7"},
-        LinkOptionCase{"gpib:x", false}, LinkOptionCase{"vxi11:host", false}));
+        LinkOptionCase{"gpib:x", false},
+        LinkOptionCase{"vxi11:host", true, "ktx_vxi.so", "VXI11", "DEVICE", "inst0"},
+        LinkOptionCase{"vxi11:192.0.2.7:inst1", true, "ktx_vxi.so", "VXI11", "DEVICE", "inst1"},
+        LinkOptionCase{"vxi11:host:inst1:5000", true, "ktx_vxi.so", "VXI11", "PORT", "5000"},
+        LinkOptionCase{"vxi11:host:5000", true, "ktx_vxi.so", "VXI11", "HOST", "host"},
+        LinkOptionCase{"vxi11:", false}, LinkOptionCase{"vxi11:host:1:2", false},
+        LinkOptionCase{"vxi11:host:a:b", false}));
 
 TEST_P(LinkOptionTest, NamesLibraryAndSettings) {
     const LinkOptionCase& c = GetParam();

@@ -7,6 +7,7 @@
 
 #include "block_header.h"
 #include "gpib_timeout.h"
+#include "prologix_protocol.h"
 #include "serial_config.h"
 
 namespace ktx::linklib::test {
@@ -123,6 +124,38 @@ TEST(LinkGpibTimeoutCodes, EveryCodeMapsBackToItself) {
             EXPECT_EQ(GpibTimeoutCode(static_cast<int>(ms)), code);
         }
     }
+}
+
+// Data for a Prologix-style adapter: CR, LF, ESC and "+" escaped with ESC, nothing else.
+struct EscapeCase {
+    std::string data;
+    std::string escaped;
+    friend void PrintTo(const EscapeCase& c, std::ostream* os) { *os << c.escaped.size(); }
+};
+
+class LinkPrologixEscapeTest : public ::testing::TestWithParam<EscapeCase> {};
+
+TEST_P(LinkPrologixEscapeTest, EscapesTheAdaptersOwnBytes) {
+    EXPECT_EQ(prologix::Escape(GetParam().data), GetParam().escaped);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Data, LinkPrologixEscapeTest,
+    ::testing::Values(EscapeCase{"", ""}, EscapeCase{"*IDN?", "*IDN?"},
+                      EscapeCase{"a\nb", "a\x1b\nb"}, EscapeCase{"\r\n", "\x1b\r\x1b\n"},
+                      EscapeCase{"++read", "\x1b+\x1b+read"},
+                      EscapeCase{std::string("\x1b\0\xff", 3), std::string("\x1b\x1b\0\xff", 4)},
+                      EscapeCase{"CURVE #14\x0d\x0a\x1b\x2b",
+                                 "CURVE #14\x1b\x0d\x1b\x0a\x1b\x1b\x1b\x2b"}));
+
+TEST(LinkPrologixSetup, ConfiguresAControllerForTheAddress) {
+    const std::string lines = prologix::SetupLines(7);
+    for (const char* line :
+         {"\n++mode 1\n", "\n++addr 7\n", "\n++auto 0\n", "\n++eoi 1\n", "\n++eos 3\n"}) {
+        EXPECT_NE(lines.find(line), std::string::npos) << line;
+    }
+    EXPECT_EQ(lines.back(), '\n');
+    EXPECT_EQ(lines.find('\r'), std::string::npos);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include "link_settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "link_test_support.h"
 
@@ -35,8 +37,23 @@ TEST(LinkSettingsTest, WritesDefaultsForAMissingSectionAndKeepsTheRest) {
     EXPECT_EQ(again.Text("HOST", ""), "127.0.0.1");
     EXPECT_EQ(again.Integer("PORT", 0), 5025);
     EXPECT_EQ(LinkSettings(ini, "TRANSFER").Text("DLL_NAME", ""), "ktx_tcp.so");
-    EXPECT_NE(ReadWholeFile(ini).find("; Kurvitex"), std::string::npos);
-    EXPECT_NE(ReadWholeFile(ini).find("\nHOST=127.0.0.1"), std::string::npos);
+    // Appended to the file as it stood, byte for byte, with its line ends.
+    EXPECT_EQ(ReadWholeFile(ini),
+              "; Kurvitex\n[TRANSFER]\nSS_TYPE=4\nDLL_NAME=ktx_tcp.so\n"
+              "[TCP]\nHOST=127.0.0.1\nPORT=5025\n");
+
+    // A Windows file without a final line end keeps its CR LF, duplicates and odd spacing; a
+    // symbolic link stays a link to the file it names.
+    const std::string real = dir.File("real.ini");
+    WriteWholeFile(real, "[X]\r\nA = 1\r\nA=2\r\n[Y]\r\nB=3");
+    const std::string link = dir.File("link.ini");
+    ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+    EXPECT_TRUE(LinkSettings(link, "USBTMC").WriteDefaultsIfMissing({{"DEVICE", "/dev/usbtmc0"}}));
+    EXPECT_EQ(ReadWholeFile(real),
+              "[X]\r\nA = 1\r\nA=2\r\n[Y]\r\nB=3\r\n[USBTMC]\r\nDEVICE=/dev/usbtmc0\r\n");
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
 
     // A section that exists is left as the user wrote it.
     WriteWholeFile(ini, "[TCP]\nHOST=instrument\n");

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -81,6 +82,7 @@ class Session {
                                    static_cast<std::uint32_t>(data.size())) != 0;
     }
     std::uint16_t SetTimeout(std::uint16_t ms) { return m_ops->LinkSetTimeout(m_handle, ms); }
+    static const KtxLinkOps* Ops(const Session& session) { return session.m_ops; }
 
   private:
     const KtxLinkOps* m_ops;
@@ -203,6 +205,24 @@ void ExpectSetupInGroupsArrivesWhole(Session& session, const std::string& file) 
         EXPECT_EQ(ReadWholeFile(file), setup) << "limit " << limit;
     }
     ASSERT_TRUE(session.Send("HEADER OFF"));
+}
+
+// A curve holding every byte value (line feed, carriage return, ESC and "+" among them) sent
+// into a reference memory as one file comes back unchanged.
+void ExpectBinaryCurveRoundTrips(Session& session, const std::string& file) {
+    session.SetTimeout(kPatientMs);
+    std::string curve;
+    for (int i = 0; i < 256; ++i) {
+        curve += static_cast<char>(i);
+    }
+    ASSERT_TRUE(session.Send("HEADER OFF;:DATA:ENC RIB;WID 1;DESTINATION REF2"));
+    WriteWholeFile(file, "CURVE #3256" + curve);
+    Session::Ops(session)->LinkSendFile(session.Handle(), file.c_str());
+    EXPECT_EQ(session.Query("*ESR?"), "0");
+    std::vector<char> back(256);
+    ASSERT_TRUE(session.Send("DATA:SOURCE REF2;START 1;STOP 256"));
+    ASSERT_TRUE(session.ReadData("CURV?", back));
+    EXPECT_EQ(std::string(back.data(), back.size()), curve);
 }
 
 #ifdef KTX_HAVE_SIM_LINK
@@ -554,6 +574,35 @@ class LinkSimServerTest : public ::testing::TestWithParam<std::string> {
             }
             *expectedPort = std::atoi(line.c_str() + colon + 1);
             WriteWholeFile(ini, "[TCP]\nHOST=127.0.0.1\nPORT=" + line.substr(colon + 1) + "\n");
+        } else if (GetParam() == "vxi11") {
+            // The core port is named: the port mapper's port 111 may belong to someone else.
+            server = std::make_unique<SimServer>(
+                std::vector<std::string>{"--vxi11", "127.0.0.1:0", "--no-portmapper",
+                                         "--record-length", "1000000", "--exit-on-stdin-eof"});
+            const std::string& line = server->FirstLine();
+            const std::size_t colon = line.find(':');
+            if (line.rfind("VXI11 ", 0) != 0 || colon == std::string::npos) {
+                return nullptr;
+            }
+            *expectedPort = std::atoi(line.c_str() + colon + 1);
+            WriteWholeFile(ini,
+                           "[VXI11]\nHOST=127.0.0.1\nPORT=" + std::to_string(*expectedPort) + "\n");
+        } else if (GetParam() == "prologix-tcp" || GetParam() == "prologix-pty") {
+            // The instrument listens at GPIB address 7 behind the emulated adapter.
+            const bool tcp = GetParam() == "prologix-tcp";
+            server = std::make_unique<SimServer>(std::vector<std::string>{
+                "--" + GetParam(), tcp ? "127.0.0.1:0" : m_dir.File("ttyGPIB"), "--gpib-address",
+                "7", "--record-length", "1000000", "--exit-on-stdin-eof"});
+            const std::string& line = server->FirstLine();
+            const std::size_t space = line.find(' ');
+            if (line.rfind("PROLOGIX", 0) != 0 || space == std::string::npos) {
+                return nullptr;
+            }
+            *expectedPort = 7;
+            WriteWholeFile(ini,
+                           tcp ? "[PROLOGIX]\nHOST=127.0.0.1\nADDRESS=7\nPORT=" +
+                                     line.substr(line.rfind(':') + 1) + "\n"
+                               : "[PROLOGIX]\nADDRESS=7\nDEVICE=" + line.substr(space + 1) + "\n");
         } else {
             const std::string link = m_dir.File("ttyKTX");
             server = std::make_unique<SimServer>(std::vector<std::string>{
@@ -567,11 +616,18 @@ class LinkSimServerTest : public ::testing::TestWithParam<std::string> {
         }
         return server;
     }
+    static std::string Library() {
+        if (GetParam() == "vxi11") {
+            return "ktx_vxi.so";
+        }
+        return GetParam().rfind("prologix", 0) == 0 ? "ktx_prologix.so"
+                                                    : "ktx_" + GetParam() + ".so";
+    }
     ScratchDir m_dir;
 };
 
 TEST_P(LinkSimServerTest, TextAnswersAndAMultiMegabyteBlock) {
-    const LoadedLinkLibrary library("ktx_" + GetParam() + ".so");
+    const LoadedLinkLibrary library(Library());
     ASSERT_NE(library.Ops(), nullptr) << library.Error();
     const std::string ini = m_dir.File("kurvitex.ini");
     int expectedPort = 0;
@@ -582,11 +638,12 @@ TEST_P(LinkSimServerTest, TextAnswersAndAMultiMegabyteBlock) {
     EXPECT_EQ(session.Port(), expectedPort);
     EXPECT_NE(session.Query("*IDN?"), "");
     // 2 bytes x 1 000 000 points; over the pseudo-terminal a smaller record keeps it quick.
-    ExpectCurveTransfer(session, m_dir.File("curve.tmp"), GetParam() == "tcp" ? 1000000 : 200000);
+    ExpectCurveTransfer(session, m_dir.File("curve.tmp"),
+                        GetParam() == "serial" ? 200000 : 1000000);
 }
 
 TEST_P(LinkSimServerTest, FaultSwitches) {
-    const LoadedLinkLibrary library("ktx_" + GetParam() + ".so");
+    const LoadedLinkLibrary library(Library());
     ASSERT_NE(library.Ops(), nullptr) << library.Error();
     const std::string ini = m_dir.File("kurvitex.ini");
     int expectedPort = 0;
@@ -598,7 +655,7 @@ TEST_P(LinkSimServerTest, FaultSwitches) {
 }
 
 TEST_P(LinkSimServerTest, SetupSentInGroupsArrivesAsOneMessage) {
-    const LoadedLinkLibrary library("ktx_" + GetParam() + ".so");
+    const LoadedLinkLibrary library(Library());
     ASSERT_NE(library.Ops(), nullptr) << library.Error();
     const std::string ini = m_dir.File("kurvitex.ini");
     int expectedPort = 0;
@@ -609,7 +666,94 @@ TEST_P(LinkSimServerTest, SetupSentInGroupsArrivesAsOneMessage) {
     ExpectSetupInGroupsArrivesWhole(session, m_dir.File("setup.set"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Transports, LinkSimServerTest, ::testing::Values("tcp", "serial"));
+TEST_P(LinkSimServerTest, BinaryDataPassesUnchanged) {
+    const LoadedLinkLibrary library(Library());
+    ASSERT_NE(library.Ops(), nullptr) << library.Error();
+    const std::string ini = m_dir.File("kurvitex.ini");
+    int expectedPort = 0;
+    const auto server = Start(ini, &expectedPort);
+    ASSERT_NE(server, nullptr);
+    Session session(library.Ops(), ini);
+    ASSERT_NE(session.Handle(), 0);
+    ExpectBinaryCurveRoundTrips(session, m_dir.File("ref.tmp"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, LinkSimServerTest,
+                         ::testing::Values("tcp", "serial", "vxi11", "prologix-tcp",
+                                           "prologix-pty"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
+
+// ktx-sim --vxi11 as an instrument on the LAN: found through its port mapper when it could
+// take port 111, refusing device names it does not have.
+class LinkVxi11Test : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_server = std::make_unique<SimServer>(
+            std::vector<std::string>{"--vxi11", "127.0.0.1:0", "--exit-on-stdin-eof"});
+        const std::string& line = m_server->FirstLine();
+        ASSERT_EQ(line.rfind("VXI11 ", 0), 0u) << line;
+        m_corePort = std::atoi(line.c_str() + line.find(':') + 1);
+        m_portMapper = line.ends_with("PORTMAPPER 111");
+    }
+    std::string Ini(const std::string& keys) {
+        const std::string ini = m_dir.File("kurvitex.ini");
+        WriteWholeFile(ini, "[VXI11]\nHOST=127.0.0.1\n" + keys);
+        return ini;
+    }
+    ScratchDir m_dir;
+    std::unique_ptr<SimServer> m_server;
+    int m_corePort = 0;
+    bool m_portMapper = false;
+};
+
+TEST_F(LinkVxi11Test, FindsTheCoreChannelThroughThePortMapper) {
+    if (!m_portMapper) {
+        GTEST_SKIP() << "port 111 is taken here (rpcbind or another simulator)";
+    }
+    const LoadedLinkLibrary library("ktx_vxi.so");
+    ASSERT_NE(library.Ops(), nullptr) << library.Error();
+    Session session(library.Ops(), Ini("DEVICE=INST0\n"));
+    ASSERT_NE(session.Handle(), 0);
+    EXPECT_EQ(session.Port(), m_corePort);
+    EXPECT_NE(session.Query("*IDN?"), "");
+}
+
+TEST_F(LinkVxi11Test, UnknownDeviceNameOpensNothing) {
+    const LoadedLinkLibrary library("ktx_vxi.so");
+    ASSERT_NE(library.Ops(), nullptr) << library.Error();
+    Session session(library.Ops(),
+                    Ini("DEVICE=gpib0,7\nPORT=" + std::to_string(m_corePort) + "\n"));
+    EXPECT_EQ(session.Handle(), 0);
+    EXPECT_EQ(library.Ops()->LinkLastError(0, nullptr, nullptr), KTX_LINK_E_NOT_FOUND);
+}
+
+TEST_F(LinkVxi11Test, LinksOfOneInstrumentKeepTheirAnswers) {
+    const LoadedLinkLibrary library("ktx_vxi.so");
+    ASSERT_NE(library.Ops(), nullptr) << library.Error();
+    const std::string ini = Ini("PORT=" + std::to_string(m_corePort) + "\n");
+    Session first(library.Ops(), ini);
+    Session second(library.Ops(), ini);
+    ASSERT_NE(first.Handle(), 0);
+    ASSERT_NE(second.Handle(), 0);
+    first.SetTimeout(kPatientMs);
+    second.SetTimeout(kPatientMs);
+    const std::string identity = first.Query("*IDN?");
+    const std::string width = second.Query("DATA:WID?");
+    ASSERT_NE(identity, "");
+    ASSERT_NE(width, "");
+    // Both ask before either reads: each gets its own answer.
+    ASSERT_TRUE(first.Send("*IDN?"));
+    ASSERT_TRUE(second.Send("DATA:WID?"));
+    char buffer[KTX_LINK_READ_BUFFER];
+    ASSERT_EQ(library.Ops()->LinkRead(second.Handle(), buffer), 1);
+    EXPECT_EQ(buffer, width);
+    ASSERT_EQ(library.Ops()->LinkRead(first.Handle(), buffer), 1);
+    EXPECT_EQ(buffer, identity);
+}
 
 #endif  // KTX_SIM_EXECUTABLE
 

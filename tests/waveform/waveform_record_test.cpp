@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "waveform/npy_writer.h"
+
 #include "test_files.h"
 
 namespace ktx {
@@ -183,6 +187,29 @@ TEST_F(LoadWaveformTest, LongFileAcrossReadBlocksWithATrailingPartialRecord) {
     EXPECT_EQ(rec->yMin.ToDouble(), -1000.0);
     EXPECT_EQ(rec->yMax, Real6::FromDouble(-1000.0 + (n - 1) * 0.01));
     EXPECT_EQ(rec->timeScale, 1e3);  // ends at 0.3 s
+}
+
+// A four-column file becomes "time" and one float64 field per present channel, named by its
+// column, in file order; the header ends on a 64-byte boundary as numpy expects.
+TEST_F(LoadWaveformTest, NpyExportKeepsPresentChannelsByColumn) {
+    const auto points = Ramp(3, 1e-3, 1.0, 0.25);
+    test::WriteFile(m_path, FourColumn(points, {"V", "#", "A", "#"}));
+    const std::string npy = m_dir.Path("w.npy");
+    ASSERT_TRUE(WriteWaveFileNpy(m_path, npy, m_notifier));
+    const Bytes f = test::ReadFile(npy);
+    const std::size_t dataStart = 10 + (f[8] | f[9] << 8);
+    ASSERT_EQ(dataStart % 64, 0u);
+    const std::string dict(f.begin() + 10, f.begin() + static_cast<long>(dataStart));
+    EXPECT_NE(dict.find("[('time', '<f8'), ('ch1', '<f8'), ('ch3', '<f8')]"), std::string::npos);
+    EXPECT_NE(dict.find("'shape': (3,)"), std::string::npos);
+    ASSERT_EQ(f.size(), dataStart + 3 * 3 * sizeof(double));
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        double row[3];
+        std::memcpy(row, f.data() + dataStart + i * sizeof row, sizeof row);
+        EXPECT_EQ(row[0], TimeFieldToSeconds(points[i].x));
+        EXPECT_EQ(row[1], Real6::FromDouble(points[i].y[0]).ToDouble());
+        EXPECT_EQ(row[2], Real6::FromDouble(points[i].y[2]).ToDouble());
+    }
 }
 
 }  // namespace
