@@ -4,7 +4,7 @@ BUILD ?= build
 TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build run test bench sanitize clean format
+.PHONY: deps configure build run test bench sanitize clean format package package-check
 
 deps:
 	@bash scripts/install-deps.sh
@@ -20,6 +20,16 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j 2
+	@if [ "$(PACKAGE_CHECK)" = 1 ]; then $(MAKE) --no-print-directory package-check; fi
+
+# The Debian package (CPack) in $(BUILD)/package/, and a check that it installs and runs.
+PACKAGE_CHECK ?= 1
+package: build
+	@cmake --build $(BUILD) --target package > $(BUILD)/package.log || (cat $(BUILD)/package.log; false)
+	@ls $(BUILD)/package/*.deb
+
+package-check: package
+	@bash scripts/check-package.sh $(BUILD)
 
 bench: build
 	$(BUILD)/bench/kurvitex_bench
@@ -27,7 +37,7 @@ bench: build
 
 # The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize:
-	@$(MAKE) test BUILD=build-asan TYPE=Debug CMAKE_FLAGS=-DKTX_SANITIZE=ON
+	@$(MAKE) test BUILD=build-asan TYPE=Debug CMAKE_FLAGS=-DKTX_SANITIZE=ON PACKAGE_CHECK=0
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -28,7 +28,7 @@ inline constexpr std::array<InstallFile, 13> kInstallFiles = {{
     {"ktx_usbtmc.so", true, true, false},
     {"ktx_sim.so", true, true, false},
     {"readme.txt", true, true, false},
-    {"kurvitex.png", false, true, false},
+    {"kurvitex.svg", false, true, false},
     {"kurvitex-uninstall", false, false, true},
     {"ktx", true, true, true},
     {"ktx-sim", true, true, true},

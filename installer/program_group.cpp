@@ -185,7 +185,7 @@ bool AddMenuItem(const MenuFolders& folders, const MenuItem& item, UninstallList
 namespace {
 
 std::string IconOf(const std::string& destination) {
-    const fs::path icon = fs::path(destination) / "kurvitex.png";
+    const fs::path icon = fs::path(destination) / "kurvitex.svg";
     std::error_code ec;
     return fs::is_regular_file(icon, ec) ? icon.string() : std::string();
 }

@@ -5,18 +5,22 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstring>
 #include <exception>
+#include <iostream>
 
 #include "app/application_setup.h"
 #include "app/main_form.h"
 #include "app/qt_notifier.h"
 #include "config/notifier.h"
 #include "config/program_state.h"
+#include "config/user_home.h"
 
 namespace {
 
 constexpr int kMsgException = 32;
 constexpr int kHelpException = 21;
+constexpr int kMsgWriteError = 41;
 
 // Every exception that reaches the event loop is shown (message 32) and the program goes on.
 class KtxApplication final : public QApplication {
@@ -47,6 +51,13 @@ class KtxApplication final : public QApplication {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before a window system is needed: packaging checks and scripts ask it headless.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::cout << "kurvitex " << KTX_VERSION << '\n';
+            return 0;
+        }
+    }
     KtxApplication app(argc, argv);
     ktx::SetUpApplication(app);
 
@@ -64,11 +75,20 @@ int main(int argc, char** argv) {
     parser.process(app);
 
     QString home = QApplication::applicationDirPath();
+    std::string homeError;
     if (const QByteArray env = qgetenv("KURVITEX_HOME"); !env.isEmpty()) {
         home = QString::fromLocal8Bit(env);
+    } else if (!parser.isSet(homeOption)) {
+        // An installed program folder is not the user's to write: settings, scratch files and
+        // data then live in the user's data folder.
+        home = QString::fromStdString(ktx::ChooseProgramHome(home.toStdString(), homeError));
     }
     if (parser.isSet(homeOption)) {
         home = parser.value(homeOption);
+    }
+    if (!homeError.empty()) {
+        ktx::QtNotifier notifier(nullptr);
+        ktx::ShowErrorMsgText(notifier, kMsgWriteError, homeError, 0);
     }
     ktx::TMainForm form(ktx::ReadStartupState(QDir(home).absolutePath().toStdString()));
     form.show();

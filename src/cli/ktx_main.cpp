@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "cli/ktx_commands.h"
+#include "config/user_home.h"
 
 namespace {
 
@@ -19,7 +20,13 @@ std::string ProgramDir(const char* argv0) {
     if (ec) {
         exe = std::filesystem::absolute(argv0, ec);
     }
-    return exe.parent_path().string();
+    // An installed, write-protected program folder: the user's data folder stands in for it.
+    std::string error;
+    std::string home = ktx::ChooseProgramHome(exe.parent_path().string(), error);
+    if (!error.empty()) {
+        std::cerr << "Schreibfehler " << error << '\n';
+    }
+    return home;
 }
 
 }  // namespace
