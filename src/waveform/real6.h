@@ -25,10 +25,6 @@ struct Real6 {
     // kMinPositive give 0. Magnitudes above kMax, and infinities, saturate to +-kMax with the
     // sign kept, so a file never holds a wrapped exponent; NaN gives 0.
     static Real6 FromDouble(double value);
-    // The six bytes of FromDouble(value), stored at `p`: for writers that encode straight into
-    // an output buffer. Stored as one byte, four bytes and one byte; six single bytes read back
-    // as wider words stall on store forwarding in the writers' inner loops.
-    static void Encode(double value, std::uint8_t* p);
 
     double ToDouble() const { return Decode(bytes.data()); }
 
@@ -60,42 +56,38 @@ struct Real6 {
 static_assert(sizeof(Real6) == 6);
 
 // Inline: every converted point passes through here.
-inline void Real6::Encode(double value, std::uint8_t* p) {
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
-    const auto exponent = static_cast<int>((bits >> 52) & 0x7FF);
-    std::uint64_t field = 0;
-    std::uint8_t e8 = 0;
-    // Zero, far below 2^-128, and NaN stay all zero bytes; 0x7FF without a fraction is an
-    // infinity, which saturates below like every value above kMax (2^127 and up).
-    if (exponent != 0 && !(exponent == 0x7FF && (bits & ((std::uint64_t{1} << 52) - 1)) != 0)) {
-        // Round the 52-bit mantissa to 39 bits, ties to even; a carry out of the mantissa raises
-        // the exponent, which the addition does by itself.
-        constexpr int kDrop = 52 - 39;
-        const std::uint64_t magnitude = bits & ~(std::uint64_t{1} << 63);
-        const std::uint64_t half =
-            (std::uint64_t{1} << (kDrop - 1)) - 1 + ((magnitude >> kDrop) & 1);
-        const std::uint64_t rounded = (magnitude + half) >> kDrop;  // exponent and 39-bit fraction
-        const int e = static_cast<int>(rounded >> 39) - 1023 + 129;
-        if (e > 255) {
-            e8 = 255;
-            field = ((std::uint64_t{1} << 39) - 1) | (bits >> 63) << 39;
-        } else if (e > 0) {
-            e8 = static_cast<std::uint8_t>(e);
-            field = (rounded & ((std::uint64_t{1} << 39) - 1)) | (bits >> 63) << 39;
-        }
-    }
-    auto low = static_cast<std::uint32_t>(field);
-    if constexpr (std::endian::native == std::endian::big) {
-        low = __builtin_bswap32(low);
-    }
-    p[0] = e8;
-    std::memcpy(p + 1, &low, 4);
-    p[5] = static_cast<std::uint8_t>(field >> 32);
-}
-
 inline Real6 Real6::FromDouble(double value) {
     Real6 r;
-    Encode(value, r.bytes.data());
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+    const auto exponent = static_cast<int>((bits >> 52) & 0x7FF);
+    // 0x7FF: infinity or NaN; values above kMax (2^127 and up) saturate below.
+    if (exponent == 0 || (exponent == 0x7FF && (bits & ((std::uint64_t{1} << 52) - 1)) != 0)) {
+        return r;  // zero, far below 2^-128, or NaN
+    }
+    // Round the 52-bit mantissa to 39 bits, ties to even; a carry out of the mantissa raises
+    // the exponent, which the addition does by itself.
+    constexpr int kDrop = 52 - 39;
+    const std::uint64_t magnitude = bits & ~(std::uint64_t{1} << 63);
+    const std::uint64_t half = (std::uint64_t{1} << (kDrop - 1)) - 1 + ((magnitude >> kDrop) & 1);
+    const std::uint64_t rounded = (magnitude + half) >> kDrop;  // exponent and 39-bit fraction
+    const int e = static_cast<int>(rounded >> 39) - 1023 + 129;
+    if (e <= 0) {
+        return r;
+    }
+    std::uint64_t field;
+    std::uint8_t e8;
+    if (e > 255) {
+        e8 = 255;
+        field = (std::uint64_t{1} << 39) - 1;
+    } else {
+        e8 = static_cast<std::uint8_t>(e);
+        field = rounded & ((std::uint64_t{1} << 39) - 1);
+    }
+    field |= (bits >> 63) << 39;
+    r.bytes[0] = e8;
+    for (int i = 1; i <= 5; ++i) {
+        r.bytes[i] = static_cast<std::uint8_t>(field >> (8 * (i - 1)));
+    }
     return r;
 }
 
