@@ -5,8 +5,12 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <span>
 
+#include "analysis/read_ahead.h"
+#include "analysis/record_bytes.h"
 #include "analysis/result_writer.h"
+#include "analysis/write_behind.h"
 #include "config/notifier.h"
 #include "config/progress.h"
 #include "waveform/real6.h"
@@ -17,113 +21,90 @@ namespace {
 
 constexpr int kMsgBadFormat = 12;
 constexpr int kMsgNoValidSelection = 14;
+// Records per block: the progress and "Abbruch" are looked at once a block.
 constexpr std::size_t kBlock = 65536;
 // Outputs of the running sum between two exact re-summations of the window.
 constexpr std::int64_t kResumInterval = 1024;
 
-// Blocks of samples from the period, with their times, and the progress bar over them.
+// Blocks of the period's records, read ahead on another thread, and the progress bar over them.
 class PeriodStream {
   public:
     PeriodStream(const MathRequest& r, ProgressSink& progress, const KeepGoing& keepGoing)
-        : m_reader(r.source, r.layout, r.column),
+        : m_in(r.source),
           m_progress(progress),
           m_keepGoing(keepGoing),
-          m_remaining(r.period.n),
-          m_total(r.period.n),
-          m_values(kBlock),
-          m_times(kBlock) {}
+          m_recordSize(r.layout.recordSize),
+          m_valueOffset(r.layout.layout == WaveLayout::OneColumn
+                            ? 6
+                            : 6 + 6 * static_cast<std::size_t>(std::clamp(r.column, 0, 3))),
+          m_total(r.period.n) {}
 
     bool Open(const MathRequest& r, Notifier& notifier) {
-        if (!m_reader.IsOpen()) {
-            const FileError& e = m_reader.OpenError();
+        if (!m_in.IsOpen()) {
+            const FileError& e = m_in.OpenError();
             ShowErrorMsgText(notifier, e.Message(), e.Text(), 0);
             return false;
         }
-        if (r.period.start + r.period.n > r.layout.DataRecords() ||
-            !m_reader.SeekRecord(r.period.start)) {
+        if (r.period.start + r.period.n > r.layout.DataRecords() || !Rewind(r)) {
             ShowErrorMsgText(notifier, kMsgBadFormat, r.source, 0);
             return false;
         }
         return true;
     }
-    // Back to the first sample of the period (the distribution's second pass).
+    // To the first sample of the period (also the distribution's second pass).
     bool Rewind(const MathRequest& r) {
         m_remaining = r.period.n;
-        return m_reader.SeekRecord(r.period.start);
+        return r.period.start >= 0 &&
+               m_in.Start(static_cast<std::uint64_t>(r.period.start + 1) * m_recordSize,
+                          static_cast<std::uint64_t>(r.period.n) * m_recordSize,
+                          kBlock * m_recordSize);
     }
 
-    // The next block; 0 at the end, on a short file (Short()) or when stopped (Aborted()).
-    // `withTimes` false leaves Times() as it was (the distribution needs no times).
-    std::size_t Next(bool withTimes = true) {
+    // The number of records in the next block (at Records()); 0 at the end, on a short file
+    // (Short()) or when stopped (Aborted()).
+    std::size_t Next() {
         if (m_remaining == 0) {
             return 0;
         }
         if (m_keepGoing && !m_keepGoing()) {
             m_aborted = true;
+            m_in.Stop();
             return 0;
         }
-        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(m_remaining, kBlock));
-        const std::size_t got =
-            m_reader.Read(m_values.data(), withTimes ? m_times.data() : nullptr, want);
-        m_remaining -= static_cast<std::int64_t>(got);
-        if (got < want) {
-            m_short = true;
+        const std::span<const std::uint8_t> block = m_in.Next();
+        const std::size_t got = block.size() / m_recordSize;
+        if (got == 0) {
+            m_short = true;  // the file ended (or failed) before the period did
+            return 0;
         }
+        m_records = block.data();
+        m_remaining -= static_cast<std::int64_t>(got);
         m_progress.BarStep(m_remaining);
         return got;
     }
-    const double* Values() const { return m_values.data(); }
-    const TimeField* Times() const { return m_times.data(); }
+    const std::uint8_t* Records() const { return m_records; }
+    std::size_t RecordSize() const { return m_recordSize; }
+    std::size_t ValueOffset() const { return m_valueOffset; }
     bool Aborted() const { return m_aborted; }
     bool Short() const { return m_short; }
     void Start() { m_progress.BarStart(m_total); }
     void End() { m_progress.BarEnd(); }
 
   private:
-    SampleReader m_reader;
+    ReadAhead m_in;
     ProgressSink& m_progress;
     const KeepGoing& m_keepGoing;
-    std::int64_t m_remaining;
+    std::size_t m_recordSize;
+    std::size_t m_valueOffset;
+    std::int64_t m_remaining = 0;
     std::int64_t m_total;
-    std::vector<double> m_values;
-    std::vector<TimeField> m_times;
+    const std::uint8_t* m_records = nullptr;
     bool m_aborted = false;
     bool m_short = false;
 };
 
-// One-column records gathered into large writes.
-class OneColumnOut {
-  public:
-    explicit OneColumnOut(ResultWriter& out) : m_out(out), m_buffer(kBlock * kOneColumnRecord) {}
-    ~OneColumnOut() { Flush(); }
-    void Add(const TimeField& t, double value) {
-        const Real6 v = Real6::FromDouble(value);
-        std::uint8_t* rec = m_buffer.data() + m_used;
-        std::memcpy(rec, t.bytes.data(), 6);
-        std::memcpy(rec + 6, v.bytes.data(), 6);
-        m_used += kOneColumnRecord;
-        ++m_records;
-        if (m_used == m_buffer.size()) {
-            Flush();
-        }
-    }
-    void Flush() {
-        if (m_used > 0) {
-            m_out.Write(m_buffer.data(), m_used);
-            m_used = 0;
-        }
-    }
-    std::int64_t Records() const { return m_records; }
-
-  private:
-    ResultWriter& m_out;
-    std::vector<std::uint8_t> m_buffer;
-    std::size_t m_used = 0;
-    std::int64_t m_records = 0;
-};
-
 // (y1 - y0) / dt; a step of no time gives the limit with the sign of the change.
-double Slope(double dy, double dt) {
+inline double Slope(double dy, double dt) {
     if (dt == 0.0) {
         return dy > 0.0 ? kDivisionLimit : (dy < 0.0 ? -kDivisionLimit : 0.0);
     }
@@ -147,6 +128,131 @@ MathOutcome Finish(MathOutcome outcome, PeriodStream& in, ResultWriter& out, con
     return outcome;
 }
 
+// Runs `each(records, count, out)` over every block of the period; `each` writes its result
+// records from `out` on and returns where they end. Returns the number of records written.
+template <typename Each>
+std::int64_t ForEachBlock(PeriodStream& in, WriteBehind& out, Each&& each) {
+    std::int64_t records = 0;
+    while (const std::size_t got = in.Next()) {
+        std::uint8_t* const begin = out.Buffer();
+        const std::uint8_t* const end = each(in.Records(), got, begin);
+        const auto used = static_cast<std::size_t>(end - begin);
+        records += static_cast<std::int64_t>(used / kResultRecord);
+        if (used > 0) {
+            out.Submit(used);
+        }
+    }
+    return records;
+}
+
+// Backward differences or the trapezoid sums, stamped with the later sample's time.
+std::int64_t DifferentiateOrIntegrate(PeriodStream& in, WriteBehind& out, bool integrate) {
+    const std::size_t size = in.RecordSize();
+    const std::size_t at = in.ValueOffset();
+    bool first = true;
+    double y0 = 0.0;
+    double t0 = 0.0;
+    double area = 0.0;
+    return ForEachBlock(in, out, [&](const std::uint8_t* rec, std::size_t n, std::uint8_t* dst) {
+        std::size_t i = 0;
+        if (first && n > 0) {
+            t0 = SecondsOf(rec);
+            y0 = Real6::Decode(rec + at);
+            first = false;
+            i = 1;
+            rec += size;
+        }
+        for (; i < n; ++i, rec += size) {
+            const double t1 = SecondsOf(rec);
+            const double y1 = Real6::Decode(rec + at);
+            if (integrate) {
+                area += (t1 - t0) * (y0 + y1) * 0.5;
+                PutResult(dst, rec, area);
+            } else {
+                PutResult(dst, rec, Slope(y1 - y0, t1 - t0));
+            }
+            dst += kResultRecord;
+            y0 = y1;
+            t0 = t1;
+        }
+        return dst;
+    });
+}
+
+// 0 - y: for a Real6 that is its bytes with the sign bit (bit 7 of the last byte) turned over,
+// and 0 (exponent byte 0, whatever the other bytes hold) stays all zero bytes.
+std::int64_t Invert(PeriodStream& in, WriteBehind& out) {
+    const std::size_t size = in.RecordSize();
+    const std::size_t at = in.ValueOffset();
+    return ForEachBlock(in, out, [&](const std::uint8_t* rec, std::size_t n, std::uint8_t* dst) {
+        for (std::size_t i = 0; i < n; ++i, rec += size, dst += kResultRecord) {
+            std::memcpy(dst, rec, 6);
+            const std::uint8_t* v = rec + at;
+            if (v[0] == 0) {
+                std::memset(dst + 6, 0, 6);
+            } else {
+                std::memcpy(dst + 6, v, 6);
+                dst[11] ^= 0x80;
+            }
+        }
+        return dst;
+    });
+}
+
+// The moving average over F samples, stamped with the time of the window's middle sample.
+std::int64_t Smooth(PeriodStream& in, WriteBehind& out, int factor) {
+    const std::size_t size = in.RecordSize();
+    const std::size_t at = in.ValueOffset();
+    const auto f = static_cast<std::size_t>(factor);
+    const auto divisor = static_cast<double>(f);
+    // The window's values and times in a ring, and their running sum.
+    std::vector<double> ring(f);
+    std::vector<TimeField> ringTimes(f);
+    std::size_t filled = 0;
+    std::size_t pos = 0;  // where the next sample goes; the oldest once the ring is full
+    double sum = 0.0;
+    std::int64_t sinceResum = 0;
+    return ForEachBlock(in, out, [&](const std::uint8_t* rec, std::size_t n, std::uint8_t* dst) {
+        for (std::size_t i = 0; i < n; ++i, rec += size) {
+            const double v = Real6::Decode(rec + at);
+            if (filled == f) {
+                sum -= ring[pos];
+            } else {
+                ++filled;
+            }
+            ring[pos] = v;
+            std::memcpy(ringTimes[pos].bytes.data(), rec, 6);
+            sum += v;
+            if (++pos == f) {
+                pos = 0;
+            }
+            if (filled < f) {
+                continue;
+            }
+            // Rounding of the running sum is bounded by summing the window afresh now and
+            // then, oldest sample first.
+            if (++sinceResum >= kResumInterval) {
+                sinceResum = 0;
+                sum = 0.0;
+                for (std::size_t j = pos; j < f; ++j) {
+                    sum += ring[j];
+                }
+                for (std::size_t j = 0; j < pos; ++j) {
+                    sum += ring[j];
+                }
+            }
+            // pos is now the oldest; the middle sample lies F div 2 after it.
+            std::size_t middle = pos + f / 2;
+            if (middle >= f) {
+                middle -= f;
+            }
+            PutResult(dst, ringTimes[middle].bytes.data(), sum / divisor);
+            dst += kResultRecord;
+        }
+        return dst;
+    });
+}
+
 MathOutcome RunWaveFunction(const MathRequest& r, PeriodStream& in, Notifier& notifier) {
     MathOutcome outcome;
     const std::string unit =
@@ -162,90 +268,75 @@ MathOutcome RunWaveFunction(const MathRequest& r, PeriodStream& in, Notifier& no
     }
     in.Start();
     {
-        OneColumnOut out(file);
-        bool first = true;
-        double y0 = 0.0;
-        double t0 = 0.0;
-        double area = 0.0;
-        // Smoothing: the window's values and times in a ring, and their running sum.
-        const auto f = static_cast<std::size_t>(r.smoothing);
-        std::vector<double> ring(r.function == MathFunction::Smooth ? f : 0);
-        std::vector<TimeField> ringTimes(ring.size());
-        std::size_t filled = 0;
-        std::size_t pos = 0;  // where the next sample goes; the oldest once the ring is full
-        double sum = 0.0;
-        std::int64_t sinceResum = 0;
-
-        while (const std::size_t got = in.Next()) {
-            const double* v = in.Values();
-            const TimeField* t = in.Times();
-            for (std::size_t i = 0; i < got; ++i) {
-                switch (r.function) {
-                    case MathFunction::Invert:
-                        out.Add(t[i], 0.0 - v[i]);
-                        break;
-                    case MathFunction::Differentiate:
-                    case MathFunction::Integrate: {
-                        const double t1 = TimeFieldToSeconds(t[i]);
-                        if (!first) {
-                            if (r.function == MathFunction::Differentiate) {
-                                out.Add(t[i], Slope(v[i] - y0, t1 - t0));
-                            } else {
-                                area += (t1 - t0) * (y0 + v[i]) * 0.5;
-                                out.Add(t[i], area);
-                            }
-                        }
-                        first = false;
-                        y0 = v[i];
-                        t0 = t1;
-                        break;
-                    }
-                    case MathFunction::Smooth: {
-                        if (filled == f) {
-                            sum -= ring[pos];
-                        } else {
-                            ++filled;
-                        }
-                        ring[pos] = v[i];
-                        ringTimes[pos] = t[i];
-                        sum += v[i];
-                        pos = (pos + 1) % f;
-                        if (filled == f) {
-                            // Rounding of the running sum is bounded by summing the window
-                            // afresh now and then.
-                            if (++sinceResum >= kResumInterval) {
-                                sinceResum = 0;
-                                sum = 0.0;
-                                for (std::size_t j = 0; j < f; ++j) {
-                                    sum += ring[(pos + j) % f];
-                                }
-                            }
-                            // pos is now the oldest; the middle sample lies F div 2 after it.
-                            out.Add(ringTimes[(pos + f / 2) % f], sum / static_cast<double>(f));
-                        }
-                        break;
-                    }
-                    case MathFunction::Distribution:
-                        break;
-                }
-            }
+        WriteBehind out(file, kBlock * kResultRecord);
+        switch (r.function) {
+            case MathFunction::Differentiate:
+            case MathFunction::Integrate:
+                outcome.records =
+                    DifferentiateOrIntegrate(in, out, r.function == MathFunction::Integrate);
+                break;
+            case MathFunction::Invert:
+                outcome.records = Invert(in, out);
+                break;
+            case MathFunction::Smooth:
+                outcome.records = Smooth(in, out, r.smoothing);
+                break;
+            case MathFunction::Distribution:
+                break;
         }
-        outcome.records = out.Records();
+        out.Finish();
     }
     return Finish(outcome, in, file, r, notifier);
+}
+
+// The class of `y` as DistributionClass gives it, with the first guess from a precomputed
+// reciprocal of the width (the edges decide, so the guess only saves steps).
+inline int ClassOf(const std::array<double, kDistributionClasses>& e, double inverseWidth,
+                   double y) {
+    // Limited to 0..254 before the conversion (no branches: minsd, maxsd); truncation is
+    // floor there.
+    const double guess = std::min(std::max((y - e[0]) * inverseWidth, 0.0), 254.0);
+    auto j = static_cast<int>(guess);
+    while (j > 0 && y < e[static_cast<std::size_t>(j)]) {
+        --j;
+    }
+    while (j <= 254 && !(y < e[static_cast<std::size_t>(j + 1)])) {
+        ++j;
+    }
+    return j <= 254 ? j : -1;
 }
 
 MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& notifier) {
     MathOutcome outcome;
     in.Start();
+    const std::size_t size = in.RecordSize();
+    const std::size_t at = in.ValueOffset();
     double max = Real6::FromDouble(-1.0e37).ToDouble();
     double min = Real6::FromDouble(1.0e37).ToDouble();
-    while (const std::size_t got = in.Next(false)) {
-        const double* v = in.Values();
-        for (std::size_t i = 0; i < got; ++i) {
-            max = std::max(max, v[i]);
-            min = std::min(min, v[i]);
+    while (const std::size_t got = in.Next()) {
+        // Two pairs of accumulators, in registers, halve the chains of dependent comparisons;
+        // the largest and smallest value do not depend on the order they are looked at in.
+        const std::uint8_t* rec = in.Records() + at;
+        double hi1 = max;
+        double lo1 = min;
+        double hi2 = max;
+        double lo2 = min;
+        std::size_t i = 0;
+        for (; i + 1 < got; i += 2, rec += 2 * size) {
+            const double v = Real6::Decode(rec);
+            const double w = Real6::Decode(rec + size);
+            hi1 = std::max(hi1, v);
+            lo1 = std::min(lo1, v);
+            hi2 = std::max(hi2, w);
+            lo2 = std::min(lo2, w);
         }
+        if (i < got) {
+            const double v = Real6::Decode(rec);
+            hi1 = std::max(hi1, v);
+            lo1 = std::min(lo1, v);
+        }
+        max = std::max(hi1, hi2);
+        min = std::min(lo1, lo2);
     }
     std::array<std::int64_t, kDistributionClasses> counts{};
     const auto edges = DistributionEdges(min, max);
@@ -255,13 +346,29 @@ MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& no
             ShowErrorMsgText(notifier, kMsgBadFormat, r.source, 0);
             return outcome;
         }
-        while (const std::size_t got = in.Next(false)) {
-            const double* v = in.Values();
-            for (std::size_t i = 0; i < got; ++i) {
-                if (const int j = DistributionClass(edges, v[i]); j >= 0) {
-                    ++counts[static_cast<std::size_t>(j)];
-                }
+        const double width = edges[1] - edges[0];
+        const double inverseWidth = width > 0.0 ? 1.0 / width : 0.0;
+        // Neighbouring samples mostly fall into the same class: counting them alternately in
+        // two tables spares each increment the wait for the one before. The extra class
+        // (kDistributionClasses) takes the samples not below e[255], which count nowhere.
+        std::array<std::array<std::int64_t, kDistributionClasses + 1>, 2> tables{};
+        auto classOf = [&](double y) {
+            const int j = ClassOf(edges, inverseWidth, y);
+            return static_cast<std::size_t>(j >= 0 ? j : kDistributionClasses);
+        };
+        while (const std::size_t got = in.Next()) {
+            const std::uint8_t* rec = in.Records() + at;
+            std::size_t i = 0;
+            for (; i + 1 < got; i += 2, rec += 2 * size) {
+                ++tables[0][classOf(Real6::Decode(rec))];
+                ++tables[1][classOf(Real6::Decode(rec + size))];
             }
+            if (i < got) {
+                ++tables[0][classOf(Real6::Decode(rec))];
+            }
+        }
+        for (std::size_t j = 0; j < counts.size(); ++j) {
+            counts[j] = tables[0][j] + tables[1][j];
         }
     }
     in.End();
@@ -330,18 +437,8 @@ std::array<double, kDistributionClasses> DistributionEdges(double min, double ma
 }
 
 int DistributionClass(const std::array<double, kDistributionClasses>& e, double y) {
-    // A first guess from the width, then the edges themselves decide, so the result is that of
-    // the search for the first j with y < e[j + 1].
     const double w = e[1] - e[0];
-    const double guess = w > 0.0 ? std::floor((y - e[0]) / w) : 0.0;
-    int j = guess < 0.0 ? 0 : (guess > 254.0 ? 254 : static_cast<int>(guess));
-    while (j > 0 && y < e[static_cast<std::size_t>(j)]) {
-        --j;
-    }
-    while (j <= 254 && !(y < e[static_cast<std::size_t>(j + 1)])) {
-        ++j;
-    }
-    return j <= 254 ? j : -1;
+    return ClassOf(e, w > 0.0 ? 1.0 / w : 0.0, y);
 }
 
 MathOutcome RunMath(const MathRequest& r, Notifier& notifier, ProgressSink& progress,

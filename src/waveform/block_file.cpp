@@ -16,6 +16,7 @@ namespace ktx {
 namespace {
 
 constexpr std::size_t kDirectReadSize = 64 * 1024;
+constexpr std::size_t kDirectWriteSize = 64 * 1024;
 
 std::FILE* OpenFile(const std::string& path, const char* mode) {
     std::error_code ec;
@@ -125,6 +126,16 @@ void BlockWriter::Flush() {
 
 void BlockWriter::Write(const void* src, std::size_t n) {
     if (!m_file || m_failed) {
+        return;
+    }
+    // Large blocks from a caller that gathers its own go straight to the file, after what is
+    // buffered: one copy less for the block writers.
+    if (n >= kDirectWriteSize) {
+        Flush();
+        if (!m_failed && std::fwrite(src, 1, n, m_file) != n) {
+            m_failed = true;
+            m_errno = errno;
+        }
         return;
     }
     const auto* in = static_cast<const std::uint8_t*>(src);
