@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-translations-l10n libsimpleini-dev libpng-dev libfftw3-dev libserialport-dev libmspack-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     python3-pyvisa python3-pyvisa-py python3-numpy
+    clang libclang-rt-dev
 )
 
 missing=()
