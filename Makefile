@@ -1,16 +1,22 @@
 # Thin wrapper over CMake: `make run` builds and starts Kurvitex against the simulated
-# instrument, `make test` builds and runs every test. Both install missing packages first.
+# instrument; `make test` (what CI runs) builds and runs every test, then the whole suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer (`make sanitize`), then each fuzz target for a
+# short time (`make fuzz-ci`). `make check` is the plain suite alone. All install missing
+# packages first.
 BUILD ?= build
 TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
+# Options of a variant build (sanitizers), kept apart from the caller's CMAKE_FLAGS.
+VARIANT_FLAGS ?=
 
-.PHONY: deps configure build run test bench sanitize clean format package package-check
+.PHONY: deps configure build run check test bench sanitize fuzz-ci soak clean format package \
+	package-check
 
 deps:
 	@bash scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(TYPE) $(CMAKE_FLAGS) > /dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(TYPE) $(CMAKE_FLAGS) $(VARIANT_FLAGS) > /dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j 2
@@ -18,7 +24,7 @@ build: configure
 run: build
 	$(BUILD)/program/kurvitex
 
-test: build
+check: build
 	ctest --test-dir $(BUILD) --output-on-failure -j 2
 	@if [ "$(PACKAGE_CHECK)" = 1 ]; then $(MAKE) --no-print-directory package-check; fi
 
@@ -31,16 +37,29 @@ package: build
 package-check: package
 	@bash scripts/check-package.sh $(BUILD)
 
+test: check sanitize fuzz-ci
+
 bench: build
 	$(BUILD)/bench/kurvitex_bench
 	@if [ -x $(BUILD)/bench/kurvitex_bench_link ]; then $(BUILD)/bench/kurvitex_bench_link; fi
 
-# The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer, in its own build
+# folder (no benchmarks there).
 sanitize:
-	@$(MAKE) test BUILD=build-asan TYPE=Debug CMAKE_FLAGS=-DKTX_SANITIZE=ON PACKAGE_CHECK=0
+	@$(MAKE) --no-print-directory check BUILD=build-asan TYPE=Debug \
+		VARIANT_FLAGS="-DKTX_SANITIZE=ON -DKTX_BUILD_BENCH=OFF" PACKAGE_CHECK=0
+
+# Every fuzz target of fuzz/targets.tsv for FUZZ_SECONDS (default 25) with clang; a finding
+# fails with its reproducer printed.
+fuzz-ci: deps
+	@CMAKE_FLAGS="$(CMAKE_FLAGS)" bash scripts/fuzz-ci.sh
+
+# The long run against ktx-sim under the sanitizers (not part of `make test`).
+soak: deps
+	@CMAKE_FLAGS="$(CMAKE_FLAGS)" bash scripts/soak.sh
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan build-fuzz

@@ -11,6 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     python3-pyvisa python3-pyvisa-py python3-numpy
     mscompress desktop-file-utils dpkg-dev
+    clang libclang-rt-dev
 )
 
 missing=()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/acquisition_settings.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "config/message_catalog.h"
@@ -18,14 +19,6 @@ constexpr int kMaxAverages = 256;
 constexpr int kMinCount = 2;
 constexpr int kTransferPauseMs = 500;
 
-// The answer as a whole integer, else 2.
-int CountOrTwo(const std::string& answer) {
-    int value = 0;
-    const char* end = answer.data() + answer.size();
-    const auto [p, ec] = std::from_chars(answer.data(), end, value);
-    return ec == std::errc() && p == end && !answer.empty() ? value : kMinCount;
-}
-
 bool StepsByOne(int deviceType) {
     return deviceType >= 4 && deviceType <= 7;
 }
@@ -39,6 +32,21 @@ const char* AcquireModeName(int mode) {
     }
     const std::string_view text = MessageCatalog::String(kModeStringBase + mode);
     return text.empty() ? kFallback[mode - 1] : text.data();
+}
+
+int AcquireCountFromAnswer(std::string_view answer, bool envelope) {
+    int value = 0;
+    const char* end = answer.data() + answer.size();
+    const auto [p, ec] = std::from_chars(answer.data(), end, value);
+    if (ec != std::errc() || p != end || answer.empty()) {
+        return kMinCount;
+    }
+    if (envelope && value == 0) {
+        return kEnvelopeNoLimit;
+    }
+    // A count below the least the dialog offers (a bit error on the line, a negative number)
+    // would be doubled by "+" until it overflows and be sent back as it is.
+    return value < kMinCount ? kMinCount : value;
 }
 
 bool AcquireDialogState::HiResEnabled() const {
@@ -59,27 +67,30 @@ std::string AcquireDialogState::EnvelopeText() const {
     return envelopes == kEnvelopeNoLimit ? "nl" : std::to_string(envelopes);
 }
 
+// A count the instrument reported off the doubling grid (3, 200) would leave the range when
+// doubled or halved (1, 400): the step ends at the range's bound instead.
 void AcquireDialogState::AveragePlus() {
     if (averages < kMaxAverages) {
-        averages = StepsByOne(deviceType) ? averages + 1 : averages * 2;
+        averages = std::min(kMaxAverages, StepsByOne(deviceType) ? averages + 1 : averages * 2);
     }
 }
 
 void AcquireDialogState::AverageMinus() {
     if (averages > kMinCount) {
-        averages = StepsByOne(deviceType) ? averages - 1 : averages / 2;
+        averages = std::max(kMinCount, StepsByOne(deviceType) ? averages - 1 : averages / 2);
     }
 }
 
 void AcquireDialogState::EnvelopePlus() {
     if (envelopes < kEnvelopeNoLimit) {
-        envelopes = StepsByOne(deviceType) ? envelopes + 1 : envelopes * 2;
+        envelopes =
+            std::min(kEnvelopeNoLimit, StepsByOne(deviceType) ? envelopes + 1 : envelopes * 2);
     }
 }
 
 void AcquireDialogState::EnvelopeMinus() {
     if (envelopes > kMinCount) {
-        envelopes = StepsByOne(deviceType) ? envelopes - 1 : envelopes / 2;
+        envelopes = std::max(kMinCount, StepsByOne(deviceType) ? envelopes - 1 : envelopes / 2);
     }
 }
 
@@ -91,12 +102,9 @@ void ReadAcquireState(CommandTransport& transport, AcquireDialogState& state) {
             state.mode = k;
         }
     }
-    state.averages = CountOrTwo(transport.Query("ACQ:NUMAV?"));
+    state.averages = AcquireCountFromAnswer(transport.Query("ACQ:NUMAV?"), false);
     if (state.deviceType > 2) {
-        state.envelopes = CountOrTwo(transport.Query("ACQ:NUMEN?"));
-        if (state.envelopes == 0) {
-            state.envelopes = kEnvelopeNoLimit;
-        }
+        state.envelopes = AcquireCountFromAnswer(transport.Query("ACQ:NUMEN?"), true);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace ktx {
 
@@ -32,15 +33,20 @@ struct AcquireDialogState {
     std::string EnvelopeText() const;
 
     // The +/- buttons: one up or down on device types 4 to 7, doubled or halved on the others;
-    // averages stay within 2 ... 256, envelopes within 2 ... 512.
+    // averages stay within 2 ... 256, envelopes within 2 ... 512 (a step that would leave the
+    // range ends at its bound; a count above it from the instrument only goes down).
     void AveragePlus();
     void AverageMinus();
     void EnvelopePlus();
     void EnvelopeMinus();
 };
 
+// The count an "ACQ:NUMAV?" or "ACQ:NUMEN?" answer gives the dialog: a whole number; an answer
+// that is none, or a number below 2, counts 2; the envelope's 0 means no limit (512).
+int AcquireCountFromAnswer(std::string_view answer, bool envelope);
+
 // Reading the state: "ACQ:MOD?" (the last mode named in the answer), "ACQ:NUMAV?" and, above
-// type 2, "ACQ:NUMEN?" (0 means no limit); numbers that are not numbers count 2.
+// type 2, "ACQ:NUMEN?", each through AcquireCountFromAnswer.
 void ReadAcquireState(CommandTransport& transport, AcquireDialogState& state);
 
 // "Transfer": the first checked mode (`checked` 1 ... 5, 0: none, message 14), 500 ms, the

@@ -218,7 +218,45 @@ INSTANTIATE_TEST_SUITE_P(
                       StepCase{7, false, false, 3, 5, 2}, StepCase{9, false, false, 5, 1, 2},
                       StepCase{9, false, false, 2, 1, 2}, StepCase{9, true, true, 256, 1, 512},
                       StepCase{9, true, true, 512, 1, 512}, StepCase{6, true, true, 510, 5, 512},
-                      StepCase{12, true, false, 512, 2, 128}, StepCase{6, true, false, 3, 2, 2}));
+                      StepCase{12, true, false, 512, 2, 128}, StepCase{6, true, false, 3, 2, 2},
+                      // Counts off the doubling grid, as an instrument may report them, end at
+                      // the range's bounds instead of leaving it.
+                      StepCase{9, false, false, 3, 1, 2}, StepCase{12, true, false, 3, 1, 2},
+                      StepCase{9, false, true, 200, 1, 256}, StepCase{9, true, true, 300, 1, 512},
+                      StepCase{9, false, true, 10000, 1, 10000}));
+
+// What the instrument answers to the count questions, as the dialog takes it. A negative or
+// tiny count from a disturbed line must not reach "+", which doubles it (into an overflow).
+struct CountCase {
+    const char* answer;
+    bool envelope;
+    int count;
+};
+
+class AcquireCountTest : public ::testing::TestWithParam<CountCase> {};
+
+TEST_P(AcquireCountTest, AnswerGivesTheCountAndPlusStaysInRange) {
+    const CountCase& c = GetParam();
+    AcquireDialogState s;
+    s.deviceType = 9;
+    s.averages = s.envelopes = AcquireCountFromAnswer(c.answer, c.envelope);
+    EXPECT_EQ(s.averages, c.count);
+    for (int i = 0; i < 40; ++i) {
+        s.AveragePlus();
+        s.EnvelopePlus();
+    }
+    EXPECT_GE(s.averages, 2);
+    EXPECT_GE(s.envelopes, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, AcquireCountTest,
+    ::testing::Values(CountCase{"64", false, 64}, CountCase{"0", true, kEnvelopeNoLimit},
+                      CountCase{"0", false, 2}, CountCase{"1", false, 2}, CountCase{"-4", false, 2},
+                      CountCase{"-1073741824", true, 2}, CountCase{"-2147483648", false, 2},
+                      CountCase{"10000", false, 10000}, CountCase{"", false, 2},
+                      CountCase{"16 ", false, 2}, CountCase{"99999999999", false, 2},
+                      CountCase{"AVE", true, 2}));
 
 TEST(AcquireDialogTest, EnvelopeNoLimitIsShownAsNlAndSentAsInfi) {
     test::TempDir dir;
