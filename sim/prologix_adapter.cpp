@@ -54,7 +54,7 @@ void PrologixAdapter::FromHost(std::string_view bytes, Clock::time_point now) {
                 m_commandLine = true;
             }
             if (!m_commandLine && m_line.size() >= kMaxLineBytes) {
-                FlushData(false);
+                FlushData(false, now);
             }
         }
     }
@@ -75,13 +75,13 @@ void PrologixAdapter::EndLine(Clock::time_point now) {
         m_unescapedLead = 0;
         return;  // an empty line (CR LF) sends nothing
     }
-    FlushData(true);
+    FlushData(true, now);
     if (m_auto == 1 && m_mode == 1) {
         ReadFromInstrument(now);
     }
 }
 
-void PrologixAdapter::FlushData(bool endOfMessage) {
+void PrologixAdapter::FlushData(bool endOfMessage, Clock::time_point now) {
     std::string data;
     data.swap(m_line);
     m_unescapedLead = 0;
@@ -97,15 +97,34 @@ void PrologixAdapter::FlushData(bool endOfMessage) {
     if (endOfMessage && m_eoi == 1) {
         m_session.EndOfMessage();
     }
+    CollectOutput(now);
+}
+
+void PrologixAdapter::CollectOutput(Clock::time_point now) {
+    // The delay switch holds each answer back from the moment of its question.
+    const auto delay = std::chrono::milliseconds(m_session.Faults().delayMs);
+    std::string output = m_session.TakeOutput();
+    if (!output.empty()) {
+        m_output.emplace_back(now + delay, std::move(output));
+    }
+    for (auto& [ms, bytes] : m_session.TakeLater()) {
+        m_output.emplace_back(now + delay + std::chrono::milliseconds(ms), std::move(bytes));
+    }
 }
 
 void PrologixAdapter::ReadFromInstrument(Clock::time_point now) {
     if (!Listening()) {
         return;
     }
-    m_toHost.Push(m_session.TakeOutput(), now);
-    for (auto& [ms, bytes] : m_session.TakeLater()) {
-        m_toHost.Push(std::move(bytes), now + std::chrono::milliseconds(ms));
+    CollectOutput(now);
+    // The read waits for the instrument at most the adapter's read time-out; what comes later
+    // stays in the instrument. The queue adds the delay itself, so the bytes are pushed as if
+    // produced that long before they become due.
+    const auto delay = std::chrono::milliseconds(m_session.Faults().delayMs);
+    const Clock::time_point givesUp = now + std::chrono::milliseconds(m_readTimeoutMs);
+    while (!m_output.empty() && m_output.front().first <= givesUp) {
+        m_toHost.Push(std::move(m_output.front().second), m_output.front().first - delay);
+        m_output.pop_front();
     }
 }
 
@@ -130,6 +149,7 @@ void PrologixAdapter::Command(const std::string& line, Clock::time_point now) {
     if (name == "clr") {
         if (Listening()) {
             m_session.DeviceClear();
+            m_output.clear();
         }
         m_toHost.Clear();
         return;

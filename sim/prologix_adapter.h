@@ -12,13 +12,18 @@
 // "++addr", "++auto 0", ...) before the instrument hears anything. Only the instrument at
 // `address` listens; data for another address goes nowhere, and reads return nothing.
 //
-// The answers pass through the connection's AnswerQueue, so the carrier faults (delay, drip,
-// drop) act on the line between adapter and host. Not thread-safe; the clock is passed in.
+// The instrument's output waits in the instrument until a read takes it; a read gives up when
+// nothing becomes due within the adapter's read time-out ("++read_tmo_ms"), so an answer the
+// delay switch holds back longer stays for the next read. What a read takes passes through the
+// connection's AnswerQueue (drip and drop act on the line to the host). Not thread-safe; the
+// clock is passed in.
 #pragma once
 
 #include <chrono>
+#include <deque>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "answer_queue.h"
 #include "sim_session.h"
@@ -47,13 +52,16 @@ class PrologixAdapter {
   private:
     void EndLine(Clock::time_point now);
     void Command(const std::string& line, Clock::time_point now);
-    void FlushData(bool endOfMessage);
+    void FlushData(bool endOfMessage, Clock::time_point now);
+    void CollectOutput(Clock::time_point now);
     void ReadFromInstrument(Clock::time_point now);
     void Say(const std::string& text, Clock::time_point now);
     bool Listening() const { return m_mode == 1 && m_address == m_instrumentAddress; }
 
     SimSession m_session;
     AnswerQueue m_toHost;
+    // The instrument's output not yet read: when it becomes available, and its bytes.
+    std::deque<std::pair<Clock::time_point, std::string>> m_output;
     int m_instrumentAddress;
     std::string m_line;       // the line so far, escapes resolved
     bool m_escape = false;    // the last byte was an unescaped ESC

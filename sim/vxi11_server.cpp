@@ -337,10 +337,13 @@ class Vxi11Server::Connection {
                 if (link == nullptr) {
                     result.PutInt(kInvalidLinkId);
                     result.PutUint(0);
-                } else if (link->answers.Held() > kMaxHeldBytes) {
-                    result.PutInt(kIoTimeout);  // a host that never reads: the input is full
-                    result.PutUint(0);
                 } else {
+                    // A new message while a large response waits unread: the response goes, as
+                    // an IEEE 488.2 device's output queue does when its query is interrupted,
+                    // so a host that never reads cannot make the simulator hold more and more.
+                    if (link->answers.Held() > kMaxHeldBytes) {
+                        link->answers.Clear();
+                    }
                     link->session.Receive(*data);
                     if ((*flags & kFlagEnd) != 0) {
                         link->session.EndOfMessage();

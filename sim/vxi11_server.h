@@ -33,7 +33,7 @@ class Vxi11Server {
     // What create_link announces as maxRecvSize: the largest device_write the server takes.
     static constexpr std::uint32_t kMaxRecvSize = std::uint32_t{1} << 20;
     // A connection is not read from while more than this waits to go out to it, and a link's
-    // device_write is refused (I/O time-out) while more of its answers wait unread.
+    // answers that wait unread beyond it are dropped when its next message comes.
     static constexpr std::size_t kMaxHeldBytes = std::size_t{4} << 20;
 
     Vxi11Server(SimConfig config, const FaultSwitches& faults);

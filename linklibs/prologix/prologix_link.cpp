@@ -9,7 +9,8 @@
 // "++ver", or the open fails. Each host message is one data line: its bytes escaped, ended by
 // a plain line feed, sent by the adapter with EOI on the last byte (no line feed added, as
 // ktx_gpib sends). The instrument's response is asked for with "++read eoi" when the link first
-// waits for it after a message and arrives raw. Device clear is "++clr".
+// waits for it after a message (and again whenever the adapter's own read time-out has passed
+// without a byte) and arrives raw. Device clear is "++clr".
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -75,13 +76,28 @@ class PrologixStream final : public ByteStream {
         if (m_adapter == nullptr) {
             return -1;
         }
-        if (!m_readAsked) {
-            if (!SendAll(*m_adapter, prologix::kReadLine, deadline)) {
-                return Clock::now() >= deadline ? 0 : -1;
+        for (;;) {
+            if (!m_readAsked) {
+                if (!SendAll(*m_adapter, prologix::kReadLine, deadline)) {
+                    return Clock::now() >= deadline ? 0 : -1;
+                }
+                m_readAsked = true;
+                m_readAskedAt = Clock::now();
+                m_answered = false;
             }
-            m_readAsked = true;
+            // The adapter gives a read up when the instrument says nothing for its own
+            // time-out; a link waiting longer (a slow instrument, a long [DEVICE] TMO) asks again.
+            const Clock::time_point adapterGivesUp =
+                m_readAskedAt + std::chrono::milliseconds(prologix::kAdapterReadTimeoutMs + 200);
+            const Clock::time_point until =
+                m_answered ? deadline : std::min(deadline, adapterGivesUp);
+            const std::ptrdiff_t n = m_adapter->Receive(buffer, size, until);
+            if (n != 0 || Clock::now() >= deadline) {
+                m_answered = m_answered || n > 0;
+                return n;
+            }
+            m_readAsked = false;
         }
-        return m_adapter->Receive(buffer, size, deadline);
     }
 
     void Drain(std::string& out) override {
@@ -119,6 +135,8 @@ class PrologixStream final : public ByteStream {
   private:
     std::unique_ptr<ByteStream> m_adapter;
     bool m_readAsked = false;
+    Clock::time_point m_readAskedAt{};
+    bool m_answered = false;  // bytes came since the latest "++read eoi"
 };
 
 // Sets the adapter up and checks that it answers; false with the cause in `failure`.

@@ -19,7 +19,8 @@ std::string Escape(std::string_view data) {
 std::string SetupLines(int address) {
     // The first line feed ends whatever half line an earlier program left in the adapter.
     return "\n++savecfg 0\n++mode 1\n++addr " + std::to_string(address) +
-           "\n++auto 0\n++eoi 1\n++eos 3\n++read_tmo_ms 3000\n";
+           "\n++auto 0\n++eoi 1\n++eos 3\n++read_tmo_ms " + std::to_string(kAdapterReadTimeoutMs) +
+           "\n";
 }
 
 }  // namespace ktx::linklib::prologix

@@ -23,6 +23,10 @@ std::string Escape(std::string_view data);
 // the longest inter-character time-out the adapter allows for its reads.
 std::string SetupLines(int address);
 
+// The adapter's own read time-out ("++read_tmo_ms"): the longest it allows. A read after which
+// nothing came for this long has been given up by the adapter and must be asked for again.
+constexpr int kAdapterReadTimeoutMs = 3000;
+
 // The line that reads the instrument's response up to its EOI.
 constexpr std::string_view kReadLine = "++read eoi\n";
 // Selected device clear of the addressed instrument.

@@ -184,7 +184,7 @@ class Vxi11Stream final : public ByteStream {
             if (written <= 0) {
                 return false;
             }
-            rest.remove_prefix(static_cast<std::size_t>(written));
+            rest.remove_prefix(std::min(rest.size(), static_cast<std::size_t>(written)));
         } while (!rest.empty());
         return true;
     }
@@ -339,6 +339,9 @@ class Vxi11Stream final : public ByteStream {
         }
         if (status != RPC_SUCCESS || result.error != vxi11::kNoError) {
             return -1;
+        }
+        if (piece.empty()) {
+            return 1;  // an empty message ended: nothing to take
         }
         // A device that took nothing, or claims more than it was given, is broken.
         if (result.size == 0 || result.size > piece.size()) {

@@ -77,7 +77,8 @@ constexpr const char* kUsage =
     "           [--trigger] [VERBINDUNG]\n"
     "  ktx --help\n"
     "VERBINDUNG: --link tcp:HOST:PORT | serial:GERÄT[:COMn:BAUD,P,D,S] | sim[:MODELL] | "
-    "usbtmc:GERÄT | gpib:[BOARD:]ADRESSE | vxi11:HOST[:GERÄTENAME][:PORT]\n"
+    "usbtmc:GERÄT | gpib:[BOARD:]ADRESSE | vxi11:HOST[:GERÄTENAME][:PORT] |\n"
+    "            prologix:GERÄT:ADRESSE | prologix:HOST[:PORT]:ADRESSE\n"
     "            [--type GERÄTETYP] [--device GERÄTEDATEI] [--timeout MS]; ohne --link gilt "
     "kurvitex.ini im "
     "Programmordner (--home ORDNER)\n";

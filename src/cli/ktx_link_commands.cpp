@@ -172,6 +172,31 @@ bool ParseLinkOption(const std::string& option, LinkChoice& choice) {
         choice.sections["VXI11"] = keys;
         return true;
     }
+    if (kind == "prologix") {
+        // prologix:/dev/ttyUSB0:ADDRESS (GPIB-USB) or prologix:HOST[:PORT]:ADDRESS (LAN).
+        const auto at = rest.rfind(':');
+        if (at == std::string::npos || at == 0 || !IsNumber(rest.substr(at + 1))) {
+            return false;
+        }
+        const std::string where = rest.substr(0, at);
+        std::map<std::string, std::string> keys{{"ADDRESS", rest.substr(at + 1)}};
+        if (where.front() == '/') {
+            keys["DEVICE"] = where;
+            keys["HOST"] = "";
+        } else {
+            const auto parts = Split(where, ':');
+            if (parts.size() > 2 || parts[0].empty() ||
+                (parts.size() == 2 && !IsNumber(parts[1]))) {
+                return false;
+            }
+            keys["HOST"] = parts[0];
+            keys["PORT"] = parts.size() == 2 ? parts[1] : "1234";
+        }
+        choice.library = "ktx_prologix.so";
+        choice.linkType = kLinkGpib;
+        choice.sections["PROLOGIX"] = keys;
+        return true;
+    }
     if (kind == "gpib") {
         const auto parts = Split(rest, ':');
         if (parts.empty() || parts.size() > 2 || !IsNumber(parts.back()) ||

@@ -57,7 +57,13 @@ INSTANTIATE_TEST_SUITE_P(
         LinkOptionCase{"vxi11:host:inst1:5000", true, "ktx_vxi.so", "VXI11", "PORT", "5000"},
         LinkOptionCase{"vxi11:host:5000", true, "ktx_vxi.so", "VXI11", "HOST", "host"},
         LinkOptionCase{"vxi11:", false}, LinkOptionCase{"vxi11:host:1:2", false},
-        LinkOptionCase{"vxi11:host:a:b", false}));
+        LinkOptionCase{"vxi11:host:a:b", false},
+        LinkOptionCase{"prologix:/dev/ttyUSB0:7", true, "ktx_prologix.so", "PROLOGIX", "DEVICE",
+                       "/dev/ttyUSB0"},
+        LinkOptionCase{"prologix:192.0.2.7:9", true, "ktx_prologix.so", "PROLOGIX", "PORT", "1234"},
+        LinkOptionCase{"prologix:host:4000:9", true, "ktx_prologix.so", "PROLOGIX", "ADDRESS", "9"},
+        LinkOptionCase{"prologix:host", false}, LinkOptionCase{"prologix:host:x:9", false},
+        LinkOptionCase{"prologix::9", false}));
 
 TEST_P(LinkOptionTest, NamesLibraryAndSettings) {
     const LinkOptionCase& c = GetParam();

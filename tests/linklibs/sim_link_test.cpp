@@ -731,6 +731,45 @@ TEST_F(LinkVxi11Test, UnknownDeviceNameOpensNothing) {
     EXPECT_EQ(library.Ops()->LinkLastError(0, nullptr, nullptr), KTX_LINK_E_NOT_FOUND);
 }
 
+// An instrument on a raw socket where an adapter was expected: the open fails after the
+// adapter's answer time instead of taking the instrument's silence for a link.
+TEST(LinkPrologixTest, NoAdapterBehindTheAddressOpensNothing) {
+    SimServer server({"--tcp", "127.0.0.1:0", "--exit-on-stdin-eof"});
+    const std::string& line = server.FirstLine();
+    ASSERT_EQ(line.rfind("LISTEN ", 0), 0u) << line;
+    const LoadedLinkLibrary library("ktx_prologix.so");
+    ASSERT_NE(library.Ops(), nullptr) << library.Error();
+    ScratchDir dir;
+    const std::string ini = dir.File("kurvitex.ini");
+    WriteWholeFile(ini,
+                   "[PROLOGIX]\nHOST=127.0.0.1\nPORT=" + line.substr(line.rfind(':') + 1) + "\n");
+    Session session(library.Ops(), ini);
+    EXPECT_EQ(session.Handle(), 0);
+    EXPECT_EQ(library.Ops()->LinkLastError(0, nullptr, nullptr), KTX_LINK_E_TIMEOUT);
+}
+
+// An instrument slower than the adapter's own read time-out (3 s): the adapter gives its read
+// up, the library asks again, and the answer still comes within the link's longer time-out.
+TEST(LinkPrologixTest, AnswerSlowerThanTheAdaptersReadTimeOutArrives) {
+    SimServer server({"--prologix-tcp", "127.0.0.1:0", "--exit-on-stdin-eof"});
+    const std::string& line = server.FirstLine();
+    ASSERT_EQ(line.rfind("PROLOGIX ", 0), 0u) << line;
+    const LoadedLinkLibrary library("ktx_prologix.so");
+    ASSERT_NE(library.Ops(), nullptr) << library.Error();
+    ScratchDir dir;
+    const std::string ini = dir.File("kurvitex.ini");
+    WriteWholeFile(ini,
+                   "[PROLOGIX]\nHOST=127.0.0.1\nPORT=" + line.substr(line.rfind(':') + 1) + "\n");
+    Session session(library.Ops(), ini);
+    ASSERT_NE(session.Handle(), 0);
+    session.SetTimeout(kPatientMs);
+    const std::string identity = session.Query("*IDN?");
+    ASSERT_NE(identity, "");
+    ASSERT_TRUE(session.Send("KTXSIM:DELAY 3600"));
+    session.SetTimeout(8000);
+    EXPECT_EQ(session.Query("*IDN?"), identity);
+}
+
 TEST_F(LinkVxi11Test, LinksOfOneInstrumentKeepTheirAnswers) {
     const LoadedLinkLibrary library("ktx_vxi.so");
     ASSERT_NE(library.Ops(), nullptr) << library.Error();
