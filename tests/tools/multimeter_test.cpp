@@ -147,6 +147,21 @@ TEST(DmmCaptureTest, ReadsAndTransfersTheLoggersMeasurements) {
     EXPECT_TRUE(sim.Messages().empty());
 }
 
+TEST(DmmCaptureTest, AFailedTransferSaysSoInTheMessagesOwnSpelling) {
+    test::TempDir dir;
+    test::SimLink sim(dir, 9);
+    DmmCapture capture(sim.Transport(), sim.Notes(),
+                       ReadMeterDefinition(DriverFile("kt_ths720p.ini")));
+    DmmCapture::State state;
+    state.type = {0, 0, 0};
+    state.mode = DmmCapture::kModeSample;
+    sim.Transport().CloseLink();  // every send fails now
+    capture.Transfer(state);
+    ASSERT_FALSE(sim.Notes().shown.empty());
+    EXPECT_EQ(sim.Notes().shown.front().stringId, 10029);
+    EXPECT_EQ(sim.Notes().shown.front().text, "Satus konnte nicht geschrieben werden");
+}
+
 // --- the handheld's exclamation set -----------------------------------------------------
 
 // A status answer laid out by position (counted from 1): 24 range, 27-28 status byte,
