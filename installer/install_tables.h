@@ -19,13 +19,15 @@ struct InstallFile {
 
 // In the order they are copied. The interface libraries are those this system builds; the PNG
 // library is the system's own and not shipped.
-inline constexpr std::array<InstallFile, 13> kInstallFiles = {{
+inline constexpr std::array<InstallFile, 15> kInstallFiles = {{
     {"kurvitex.ini", false, true, false},
     {"ktxconv.so", false, true, false},
     {"ktx_gpib.so", true, true, false},
     {"ktx_serial.so", true, true, false},
     {"ktx_tcp.so", true, true, false},
     {"ktx_usbtmc.so", true, true, false},
+    {"ktx_vxi.so", true, true, false},
+    {"ktx_prologix.so", true, true, false},
     {"ktx_sim.so", true, true, false},
     {"readme.txt", true, true, false},
     {"kurvitex.svg", false, true, false},

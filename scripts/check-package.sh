@@ -21,7 +21,7 @@ if [ "$version" != "kurvitex 4.8" ]; then
 fi
 # The command line tool finds its shipped instrument definitions in the installed folder.
 "$root/usr/bin/ktx" validate "$root"/usr/lib/kurvitex/Driver/kt_*.ini > /dev/null
-for f in ktx_tcp.so ktx_serial.so ktx_usbtmc.so ktx_gpib.so ktxconv.so help/index.html \
+for f in ktx_tcp.so ktx_serial.so ktx_usbtmc.so ktx_vxi.so ktx_prologix.so ktx_gpib.so ktxconv.so help/index.html \
     kurvitex.ini; do
     if [ ! -e "$root/usr/lib/kurvitex/$f" ]; then
         echo "check-package: $f is missing from the package" >&2

@@ -24,7 +24,7 @@ put "$here/packaging/kurvitex.svg" "$medium/kurvitex.svg"
 for f in kurvitex.ini ktxconv.so kurvitex-uninstall; do
     put "$program/$f" "$medium/$f"
 done
-for f in kurvitex ktx ktx-sim ktx_gpib.so ktx_serial.so ktx_tcp.so ktx_usbtmc.so ktx_sim.so; do
+for f in kurvitex ktx ktx-sim ktx_gpib.so ktx_serial.so ktx_tcp.so ktx_usbtmc.so ktx_vxi.so ktx_prologix.so ktx_sim.so; do
     [ -e "$program/$f" ] && put "$program/$f" "$medium/GER/$f"
 done
 put "$here/packaging/readme.txt" "$medium/GER/readme.txt"
