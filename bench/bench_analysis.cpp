@@ -2,7 +2,8 @@
 // Harmonic analysis and waveform math against what they cannot avoid, timed alternately in the
 // same run: reading the source's bytes once (and an FFTW transform of the same samples for the
 // harmonics), and writing the result's bytes once. The counter "ratio" is the function's time
-// over that reference.
+// over that reference; "ratio_min" compares the fastest runs and "cpu_ratio" the processor time
+// of all threads, which say more than "ratio" on a machine other work is using.
 //   harmonics of a 10^6-point file, K = 1000, Hanning     bound 1.5
 //   each one- and two-channel function, 10^7 points        bound 2 (2.5 for the distribution)
 #include <benchmark/benchmark.h>
