@@ -103,11 +103,15 @@ TEST(OncRpcTest, MalformedCallsAreRefused) {
 }
 
 TEST(OncRpcTest, XdrReaderNeverReadsPastItsBytes) {
-    XdrReader reader(Be({3}) + "ab");  // opaque of 3 bytes with only 2 there
+    // The reader looks at bytes it does not own: each lives as long as its reader.
+    const std::string cut = Be({3}) + "ab";  // opaque of 3 bytes with only 2 there
+    XdrReader reader(cut);
     EXPECT_FALSE(reader.Opaque(100));
-    XdrReader limited(Be({3}) + "abc" + std::string(1, '\0'));
+    const std::string tooLong = Be({3}) + "abc" + std::string(1, '\0');
+    XdrReader limited(tooLong);
     EXPECT_FALSE(limited.Opaque(2));
-    XdrReader fine(Be({3}) + "abc" + std::string(1, '\0') + Be({5}));
+    const std::string fineBytes = Be({3}) + "abc" + std::string(1, '\0') + Be({5});
+    XdrReader fine(fineBytes);
     EXPECT_EQ(fine.Opaque(3), "abc");
     EXPECT_EQ(fine.Uint(), 5u);
     EXPECT_FALSE(fine.Uint());
