@@ -10,7 +10,7 @@ packages=(
     libtirpc-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     python3-pyvisa python3-pyvisa-py python3-numpy
-    mscompress desktop-file-utils dpkg-dev
+    mscompress desktop-file-utils dpkg-dev lintian
     clang libclang-rt-dev
 )
 
