@@ -39,6 +39,10 @@ std::string_view AnswerQueue::Due(Clock::time_point now) {
         }
         count = 1;
     }
+    if (m_faults.closeMidAnswer && chunk.bytes.size() >= 2) {
+        const std::size_t half = chunk.bytes.size() / 2;
+        count = std::min(count, half > chunk.sent ? half - chunk.sent : 0);
+    }
     if (m_faults.dropAfterBytes >= 0) {
         const std::int64_t allowed = std::max<std::int64_t>(0, m_faults.dropAfterBytes - m_passed);
         count = static_cast<std::size_t>(
@@ -59,6 +63,10 @@ void AnswerQueue::Consumed(std::size_t count, Clock::time_point now) {
     if (m_faults.dripMs > 0) {
         m_nextByteAt = now + std::chrono::milliseconds(m_faults.dripMs);
     }
+    if (m_faults.closeMidAnswer && chunk.bytes.size() >= 2 &&
+        chunk.sent >= chunk.bytes.size() / 2) {
+        m_closedMid = true;
+    }
     if (chunk.sent == chunk.bytes.size()) {
         m_chunks.pop_front();
     }
@@ -77,7 +85,7 @@ std::optional<AnswerQueue::Clock::time_point> AnswerQueue::NextDue() const {
 
 bool AnswerQueue::Dropped() {
     NoteDropSwitch();
-    return m_faults.dropAfterBytes >= 0 && m_passed >= m_faults.dropAfterBytes;
+    return m_closedMid || (m_faults.dropAfterBytes >= 0 && m_passed >= m_faults.dropAfterBytes);
 }
 
 void AnswerQueue::Clear() {

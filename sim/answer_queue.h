@@ -4,7 +4,8 @@
 // delayMs after the moment it was produced (so a late answer can arrive after the host has
 // asked its next question), bytes leave one at a time dripMs apart, and the connection is to be
 // closed once dropAfterBytes answer bytes have gone, counted from the connection's start or
-// from the moment the drop switch last changed (wherever that falls, inside a binary block too).
+// from the moment the drop switch last changed (wherever that falls, inside a binary block too),
+// or, with closeMidAnswer, once half of an answer of two bytes or more has gone.
 //
 // The ktx-sim server and the in-process interface library both carry answers through one of
 // these. Not thread-safe; the clock is passed in, so the queue itself never waits.
@@ -60,6 +61,7 @@ class AnswerQueue {
     Clock::time_point m_nextByteAt{};  // while dripping: when the next byte may go
     std::int64_t m_passed = 0;         // answer bytes since the start or the drop switch
     std::int64_t m_dropSeen;           // dropAfterBytes when last looked at
+    bool m_closedMid = false;          // half an answer went out under closeMidAnswer
 };
 
 }  // namespace ktx::sim

@@ -10,6 +10,8 @@
 //                                               from now (-1: never)
 //   KTXSIM:DRIP <ms>                            the carrier sends answer bytes one at a time,
 //                                               this far apart (0: off)
+//   KTXSIM:CLOSe <0|1>                          the carrier closes when half of the next
+//                                               answer has gone (0: off)
 //   KTXSIM:LOG?                                 the commands received so far, one a line, as a
 //                                               definite-length block (blocks: header only)
 //   KTXSIM:LOG CLEar                            empties that log
@@ -781,6 +783,10 @@ void SimClock(State& s, const Call& call) {
     s.clockHeld = seconds;
 }
 
+void SimClose(State& s, const Call& call) {
+    CarrierSwitch(s, call, FaultSwitch::CloseMid);
+}
+
 void SimLog(State& s, const Call& call) {
     if (call.command.query) {
         std::string text;
@@ -870,6 +876,7 @@ std::vector<CommandEntry> BuildTable() {
         {"KTXSIM:DELay", true, true, SimDelay, {}},
         {"KTXSIM:DROP", true, true, SimDrop, {}},
         {"KTXSIM:DRIP", true, true, SimDrip, {}},
+        {"KTXSIM:CLOSe", true, true, SimClose, {}},
         {"KTXSIM:LOG", true, true, SimLog, {}},
         {"KTXSIM:INVALid", true, true, SimInvalid, {}},
         {"KTXSIM:SEQuence:DELay", true, true, SimSequenceDelay, {}},

@@ -22,6 +22,8 @@ constexpr FaultSwitchName kNames[] = {
     {FaultSwitch::Delay, "--delay", "DELAY", "MS",
      "hold each answer MS milliseconds after its question (a late answer)"},
     {FaultSwitch::Drip, "--drip", "DRIP", "MS", "send answer bytes one at a time, MS ms apart"},
+    {FaultSwitch::CloseMid, "--close-mid", "CLOSEMID", "",
+     "close the connection when half of the next answer (of two bytes or more) has gone"},
     {FaultSwitch::PictureCut, "--picture-cut", "PICTURECUT", "",
      "screen pictures stop after half their bytes"},
     {FaultSwitch::PicturePause, "--picture-pause", "PICTUREPAUSE", "MS",
@@ -65,6 +67,9 @@ void SetFaultSwitch(FaultSwitches& faults, FaultSwitch which, std::int64_t value
         case FaultSwitch::Drip:
             faults.dripMs = wait;
             break;
+        case FaultSwitch::CloseMid:
+            faults.closeMidAnswer = value != 0;
+            break;
         case FaultSwitch::PictureCut:
             faults.pictureCut = value != 0;
             break;
@@ -103,6 +108,8 @@ std::int64_t FaultSwitchValue(const FaultSwitches& faults, FaultSwitch which) {
             return faults.delayMs;
         case FaultSwitch::Drip:
             return faults.dripMs;
+        case FaultSwitch::CloseMid:
+            return faults.closeMidAnswer ? 1 : 0;
         case FaultSwitch::PictureCut:
             return faults.pictureCut ? 1 : 0;
         case FaultSwitch::PicturePause:

@@ -4,9 +4,9 @@
 // the table here, so a switch is added in one place and clamped the same way everywhere.
 //
 // Instrument faults (silent, garbage, truncated block) change what the instrument answers;
-// carrier faults (drop, delay, drip) change how its answers travel and are played by whoever
-// carries the bytes (AnswerQueue). Every connection has its own copy: a switch set through the
-// command language changes only the connection that sent it.
+// carrier faults (drop, delay, drip, close mid-answer) change how its answers travel and are played
+// by whoever carries the bytes (AnswerQueue). Every connection has its own copy: a switch set
+// through the command language changes only the connection that sent it.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +21,7 @@ struct FaultSwitches {
     std::int64_t dropAfterBytes = -1;  // carrier: close after this many answer bytes (-1: never)
     int delayMs = 0;                   // carrier: hold each answer this long after its question
     int dripMs = 0;                    // carrier: answer bytes one at a time, this far apart
+    bool closeMidAnswer = false;       // carrier: close when half of the next answer has gone
     // Screen pictures (hard copies): cut to half, held this long after the first line feed
     // inside, ending in a line feed, with "#1" among the first bytes.
     bool pictureCut = false;
@@ -44,6 +45,7 @@ enum class FaultSwitch {
     DropAfter,
     Delay,
     Drip,
+    CloseMid,
     PictureCut,
     PicturePause,
     PictureLineFeed,

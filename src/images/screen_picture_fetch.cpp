@@ -4,8 +4,10 @@
 #include <QLibrary>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <span>
 #include <system_error>
 
 #include "config/notifier.h"
@@ -13,6 +15,7 @@
 #include "config/program_state.h"
 #include "config/safe_file.h"
 #include "images/ktx_conversion.h"
+#include "images/picture_codec.h"
 #include "link/command_transport.h"
 #include "link/link_library.h"
 
@@ -38,6 +41,29 @@ std::string WithExtension(const std::string& fileName, const std::string& ext) {
     std::filesystem::path path(fileName);
     path.replace_extension("." + ext);
     return path.string();
+}
+
+// Receives the response to `command` as the picture `target`, which it replaces only when the
+// response starts like a picture (BMP, PCX, PNG). An instrument that answers a hard copy with
+// text (an error report, a disturbed line) would otherwise put a dozen bytes of text where the
+// window expects its picture, and the fetch would count as done.
+bool ReceivePicture(CommandTransport& transport, const std::string& target,
+                    const std::string& command, int delayMs) {
+    SafeFile file(target);
+    if (!file.Begin() || !transport.ReceiveToFile(file.TempPath(), command, delayMs)) {
+        return false;  // the temporary file goes with `file`
+    }
+    std::uint8_t head[8] = {};
+    std::size_t got = 0;
+    if (std::FILE* in = std::fopen(file.TempPath().c_str(), "rb")) {
+        got = std::fread(head, 1, sizeof head, in);
+        std::fclose(in);
+    }
+    if (SniffPicture(std::span<const std::uint8_t>(head, got)) == PictureKind::Unknown) {
+        file.Discard();
+        return false;
+    }
+    return file.Commit();
 }
 
 }  // namespace
@@ -199,7 +225,7 @@ std::string ScreenPictureFetch::FetchHardcopy() {
                                   ? ReadDeviceWait(m_state.deviceIniFile, kDefaultPictureWaitMs)
                                   : 0;
             // The picture decides: a failed restart is not the picture's failure.
-            ok = ok && m_transport.ReceiveToFile(target, "HARDC START", delay);
+            ok = ok && ReceivePicture(m_transport, target, "HARDC START", delay);
             if (running) {
                 m_transport.SendCommand("ACQ:STATE RUN");
             }
@@ -227,7 +253,7 @@ std::string ScreenPictureFetch::FetchExported() {
     if (running) {
         m_transport.SendCommand("ACQ:STATE RUN");
     }
-    ok = ok && m_transport.ReceiveToFile(m_state.tempPicture, PrintFileCommand(), 0);
+    ok = ok && ReceivePicture(m_transport, m_state.tempPicture, PrintFileCommand(), 0);
     if (!ok) {
         ShowErrorMsg(m_notifier, kMsgPictureNotRead, 4);
         return {};
@@ -239,7 +265,7 @@ std::string ScreenPictureFetch::FetchInteractive() {
     if (m_hooks.showInstructions) {
         m_hooks.showInstructions(true);
     }
-    const bool ok = m_transport.ReceiveToFile(m_state.tempPicture, "", 0);
+    const bool ok = ReceivePicture(m_transport, m_state.tempPicture, "", 0);
     if (m_hooks.showInstructions) {
         m_hooks.showInstructions(false);
     }

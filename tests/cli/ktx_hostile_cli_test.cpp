@@ -136,9 +136,15 @@ std::size_t Entries(const std::string& dir) {
 struct Writer {
     const char* name;
     const char* source;   // file name in the folder
-    const char* command;  // SRC and DST are replaced
+    const char* command;  // SRC (every one) and DST are replaced
     // A target that cannot be made: the column text says so as an access failure.
     const char* createMessage = "Schreibfehler";
+    const char* targetName = "target.ktx";  // the suffix chooses the output format of some
+    // Commands that check their file names themselves refuse a source as target with their own
+    // usage message; the targets about sources are left to their own tests.
+    bool sourceTargets = true;
+    // A full disk met while receiving is reported as the transfer's failure, with its cause.
+    const char* fullDiskMessage = "Schreibfehler";
 };
 
 const Writer kWriters[] = {
@@ -149,6 +155,17 @@ const Writer kWriters[] = {
     {"import_isf", "big.isf", "import SRC DST"},
     {"import_ktx", "big.ktx", "import SRC DST"},
     {"read", "", "read CH1 DST --format ktx --stop 2500 --link sim"},
+    {"compress_peak", "big.ktx", "compress SRC DST --peak"},
+    {"export_xls", "big.ktx", "export SRC DST --format xls", "Dateizugriff verweigert"},
+    {"export_fms", "big.ktx", "export SRC DST --format fms"},
+    {"fft", "big.ktx", "fft SRC DST --harmonics 1000", "Schreibfehler", "target.fft", false},
+    {"math_diff", "big.ktx", "math diff SRC DST", "Schreibfehler", "target.ktx", false},
+    {"math_int", "big.ktx", "math int SRC DST", "Schreibfehler", "target.ktx", false},
+    {"math_inv", "big.ktx", "math inv SRC DST", "Schreibfehler", "target.ktx", false},
+    {"math_smooth", "big.ktx", "math smooth SRC DST --factor 5", "Schreibfehler", "target.ktx",
+     false},
+    {"math2_add", "big.ktx", "math2 add SRC SRC DST", "Schreibfehler", "target.ktx", false},
+    {"picture_bmp", "pic.pcx", "picture SRC DST", "Schreibfehler", "target.bmp", false},
 };
 
 enum class Target {
@@ -198,7 +215,7 @@ std::vector<std::tuple<Writer, TargetCase>> WriterTargets() {
     std::vector<std::tuple<Writer, TargetCase>> cases;
     for (const Writer& w : kWriters) {
         for (const TargetCase& t : kTargets) {
-            if (*w.source != '\0' || !AboutSource(t.kind)) {
+            if ((*w.source != '\0' && w.sourceTargets) || !AboutSource(t.kind)) {
                 cases.emplace_back(w, t);
             }
         }
@@ -222,12 +239,19 @@ TEST_P(HostileTarget, RefusedOrFailedWithOneMessageAndNothingLost) {
         test::WriteFile(source, CurveFile(100000));
     } else if (std::string(w.source) == "big.isf") {
         test::WriteFile(source, IsfFile(100000));
+    } else if (std::string(w.source) == "pic.pcx") {
+        // The simulated instrument's screen (640 x 480): its bitmap is far beyond the limit.
+        if (!fs::exists(fs::path(KTX_TOOL).parent_path() / "ktx_sim.so")) {
+            GTEST_SKIP() << "no simulated instrument";
+        }
+        ASSERT_EQ(
+            Shell(Ktx() + " hardcopy " + Quote(source) + " --format pcx --link sim", dir).code, 0);
     } else if (fromSource) {
         test::WriteFile(source, WaveFile(200000));
     }
     const Bytes sourceBytes = fromSource ? test::ReadFile(source) : Bytes{};
     const Bytes old = test::FromText("the user's earlier file");
-    std::string target = dir.Path("target.ktx");
+    std::string target = dir.Path(w.targetName);
     std::string limit;
     switch (t.kind) {
         case Target::SameFile:
@@ -263,20 +287,23 @@ TEST_P(HostileTarget, RefusedOrFailedWithOneMessageAndNothingLost) {
             limit = "trap '' XFSZ; ulimit -f 16; ";
             break;
         case Target::NoFolder:
-            target = dir.Path("no/such/target.ktx");
+            target = dir.Path(std::string("no/such/") + w.targetName);
             break;
     }
     const std::size_t entries = Entries(dir.Path(""));
     std::string command = w.command;
     command.replace(command.find("DST"), 3, Quote(target));
-    if (fromSource) {
-        command.replace(command.find("SRC"), 3, Quote(source));
+    for (std::size_t at = command.find("SRC"); fromSource && at != std::string::npos;
+         at = command.find("SRC", at)) {
+        command.replace(at, 3, Quote(source));
     }
     const ShellRun r = Shell(limit + "exec " + Ktx() + " " + command, dir);
 
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.code, 1) << r.out << r.err;
-    const char* message = t.kind == Target::NoFolder ? w.createMessage : t.message;
+    const char* message = t.kind == Target::NoFolder   ? w.createMessage
+                          : t.kind == Target::FullDisk ? w.fullDiskMessage
+                                                       : t.message;
     EXPECT_EQ(r.err.rfind(message, 0), 0u) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_EQ(Entries(dir.Path("")), entries);  // nothing left behind

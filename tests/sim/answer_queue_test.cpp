@@ -73,11 +73,12 @@ TEST_P(AnswerQueueTest, BytesLeaveWhenTheSwitchesSay) {
     EXPECT_EQ(droppedAt, c.droppedAtMs);
 }
 
-FaultSwitches With(int delayMs, int dripMs, std::int64_t dropAfter = -1) {
+FaultSwitches With(int delayMs, int dripMs, std::int64_t dropAfter = -1, bool closeMid = false) {
     FaultSwitches faults;
     faults.delayMs = delayMs;
     faults.dripMs = dripMs;
     faults.dropAfterBytes = dropAfter;
+    faults.closeMidAnswer = closeMid;
     return faults;
 }
 
@@ -105,7 +106,19 @@ INSTANTIATE_TEST_SUITE_P(
                    {{0, "ID\n"}, {10, "#1"}},
                    10},
         PacingCase{"DropWhileDripping", With(0, 10, 2), {{0, "ABC"}}, {{0, "A"}, {10, "B"}}, 10},
-        PacingCase{"DropAtZeroHangsUpAtOnce", With(0, 0, 0), {{0, "ID\n"}}, {}, 0}),
+        PacingCase{"DropAtZeroHangsUpAtOnce", With(0, 0, 0), {{0, "ID\n"}}, {}, 0},
+        // Half of the first answer of two bytes or more goes, then the line closes; a one-byte
+        // answer before it passes whole.
+        PacingCase{"CloseMidAnswer",
+                   With(0, 0, -1, true),
+                   {{0, "\n"}, {10, "#15ABCDE\n"}},
+                   {{0, "\n"}, {10, "#15A"}},
+                   10},
+        PacingCase{"CloseMidWhileDripping",
+                   With(0, 10, -1, true),
+                   {{0, "1.5\n"}},
+                   {{0, "1"}, {10, "."}},
+                   10}),
     [](const testing::TestParamInfo<PacingCase>& info) { return info.param.name; });
 
 TEST(AnswerQueueSwitchTest, ANewDropSwitchCountsFromWhenItIsSeen) {
