@@ -20,7 +20,7 @@ constexpr const char* kGroupName = "KURVITEX 4.8";
 
 std::string FromEnv(const char* name, const char* fallbackBelowHome) {
     if (const char* v = std::getenv(name); v != nullptr && v[0] == '/') {
-        return v;  // the specification ignores relative values
+        return v;  // the XDG base directory rules ignore relative values
     }
     const char* home = std::getenv("HOME");
     return (fs::path(home != nullptr ? home : "/") / fallbackBelowHome).string();

@@ -17,7 +17,7 @@ namespace ktx::sim {
 
 namespace {
 
-struct PanelSpec {
+struct PanelKnob {
     const char* parent;  // header pattern form ("TRIGger:A:EDGE"); "CH" expands to CH1..CH4
     const char* leaf;
     PanelKind kind;
@@ -37,7 +37,7 @@ constexpr const char* kMaskLower =
     "-2.69E-7,-1.0E-1,-1.5E-7,-1.0E-1,-1.5E-7,5.0E-1,-1.2E-7,8.0E-1,-1.0E-7,8.0E-1,"
     "1.0E-7,8.0E-1,1.2E-7,8.0E-1,1.5E-7,5.0E-1,1.5E-7,-1.0E-1,2.69E-7,-2.0E-1,5.0E-7,-2.0E-1";
 
-constexpr PanelSpec kSpecs[] = {
+constexpr PanelKnob kKnobs[] = {
     {"CH", "SCAle", PanelKind::Real, "", "1.0E0"},
     {"CH", "POSition", PanelKind::Real, "", "0.0E0"},
     {"CH", "OFFSet", PanelKind::Real, "", "0.0E0"},
@@ -123,16 +123,16 @@ std::optional<double> ParseReal(std::string_view text) {
 }
 
 // The argument as the instrument keeps it, or nothing when it does not fit the setting.
-std::optional<std::string> Normalise(const PanelSpec& spec, std::string_view argument) {
+std::optional<std::string> Normalise(const PanelKnob& knob, std::string_view argument) {
     argument = Trim(argument);
-    switch (spec.kind) {
+    switch (knob.kind) {
         case PanelKind::Real:
             if (const auto v = ParseReal(argument)) {
                 return FormatNr3(*v);
             }
             return std::nullopt;
         case PanelKind::Choice: {
-            std::string_view choices = spec.choices;
+            std::string_view choices = knob.choices;
             while (!choices.empty()) {
                 const std::size_t bar = choices.find('|');
                 const std::string_view choice = choices.substr(0, bar);
@@ -168,14 +168,14 @@ std::optional<std::string> Normalise(const PanelSpec& spec, std::string_view arg
     return std::nullopt;
 }
 
-const PanelSpec* SpecOf(const std::string& parent, const std::string& leaf) {
-    for (const PanelSpec& spec : kSpecs) {
-        const std::string specParent = LongPath(spec.parent);
-        const bool parentMatches = specParent == "CH"
+const PanelKnob* KnobOf(const std::string& parent, const std::string& leaf) {
+    for (const PanelKnob& knob : kKnobs) {
+        const std::string knobParent = LongPath(knob.parent);
+        const bool parentMatches = knobParent == "CH"
                                        ? parent.size() == 3 && parent.rfind("CH", 0) == 0
-                                       : specParent == parent;
-        if (parentMatches && LongForm(spec.leaf) == leaf) {
-            return &spec;
+                                       : knobParent == parent;
+        if (parentMatches && LongForm(knob.leaf) == leaf) {
+            return &knob;
         }
     }
     return nullptr;
@@ -187,14 +187,14 @@ void PanelCommand(InstrumentState& s, const Call& call) {
         parent += (i ? ":" : "") + call.components[i];
     }
     const std::string& leaf = call.components.back();
-    const PanelSpec* spec = SpecOf(parent, leaf);
+    const PanelKnob* knob = KnobOf(parent, leaf);
     PanelSetting* setting = nullptr;
     for (PanelSetting& p : s.panel) {
         if (p.parent == parent && p.leaf == leaf) {
             setting = &p;
         }
     }
-    if (spec == nullptr || setting == nullptr) {
+    if (knob == nullptr || setting == nullptr) {
         s.Error(-113, "Undefined header");
         return;
     }
@@ -202,7 +202,7 @@ void PanelCommand(InstrumentState& s, const Call& call) {
         s.Answer(call, setting->value);
         return;
     }
-    if (const auto value = Normalise(*spec, call.command.arguments)) {
+    if (const auto value = Normalise(*knob, call.command.arguments)) {
         setting->value = *value;
     } else {
         s.Error(-224, "Illegal parameter value");
@@ -228,20 +228,20 @@ void SimTelecom(InstrumentState& s, const Call& call) {
 
 std::vector<PanelSetting> DefaultPanelSettings() {
     std::vector<PanelSetting> settings;
-    auto add = [&settings](const PanelSpec& spec, const std::string& parent) {
+    auto add = [&settings](const PanelKnob& knob, const std::string& parent) {
         settings.push_back(
-            {parent, LongForm(spec.leaf), Normalise(spec, spec.value).value_or(spec.value)});
+            {parent, LongForm(knob.leaf), Normalise(knob, knob.value).value_or(knob.value)});
     };
     for (const char* channel : kChannels) {
-        for (const PanelSpec& spec : kSpecs) {
-            if (std::string_view(spec.parent) == "CH") {
-                add(spec, channel);
+        for (const PanelKnob& knob : kKnobs) {
+            if (std::string_view(knob.parent) == "CH") {
+                add(knob, channel);
             }
         }
     }
-    for (const PanelSpec& spec : kSpecs) {
-        if (std::string_view(spec.parent) != "CH") {
-            add(spec, LongPath(spec.parent));
+    for (const PanelKnob& knob : kKnobs) {
+        if (std::string_view(knob.parent) != "CH") {
+            add(knob, LongPath(knob.parent));
         }
     }
     return settings;
@@ -265,10 +265,10 @@ std::string PanelSetupText(const std::vector<PanelSetting>& settings) {
 void AppendPanelCommands(std::vector<CommandEntry>& table) {
     // Patterns must outlive the table.
     static std::deque<std::string> patterns;
-    for (const PanelSpec& spec : kSpecs) {
-        const std::string parent = spec.parent;
+    for (const PanelKnob& knob : kKnobs) {
+        const std::string parent = knob.parent;
         patterns.push_back((parent == "CH" ? std::string("CH1|CH2|CH3|CH4") : parent) + ":" +
-                           spec.leaf);
+                           knob.leaf);
         table.push_back({patterns.back().c_str(), true, true, PanelCommand, {}});
     }
     table.push_back({"KTXSIM:TELEcom", true, true, SimTelecom, {}});

@@ -3,7 +3,7 @@
 // reasons, the argument and result records of the calls the interface library makes, their
 // XDR routines (for libtirpc's clnt_call) and what the device's error codes mean for the link.
 //
-// Records and numbers follow the published VXI-11 specification (VXIbus TCP/IP Instrument
+// Records and numbers follow the published VXI-11 standard (VXIbus TCP/IP Instrument
 // Protocol, rev. 1.0): all integers are 32 bits on the wire, opaque data is length-prefixed and
 // padded to four bytes.
 #pragma once
