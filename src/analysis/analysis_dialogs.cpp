@@ -906,6 +906,7 @@ void TKTX_mth_dial::Start() {
     r.smoothing = m_fakEdi->value();
     r.target = target;
     r.protectedFiles = {m_prepared->path, m_prepared->effective};
+    r.memoryBudget = m_context.memoryBudget;
     m_computing = true;
     m_abort = false;
     m_okBtn->setEnabled(false);

@@ -3,9 +3,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <span>
+
+#if __has_include(<sys/mman.h>)
+#include <sys/mman.h>
+#endif
 
 #include "analysis/read_ahead.h"
 #include "analysis/record_bytes.h"
@@ -81,6 +87,15 @@ class PeriodStream {
         m_remaining -= static_cast<std::int64_t>(got);
         m_progress.BarStep(m_remaining);
         return got;
+    }
+    // The second pass over memory: the progress bar, and whether to go on.
+    bool Step(std::int64_t remaining) {
+        if (m_keepGoing && !m_keepGoing()) {
+            m_aborted = true;
+            return false;
+        }
+        m_progress.BarStep(remaining);
+        return true;
     }
     const std::uint8_t* Records() const { return m_records; }
     std::size_t RecordSize() const { return m_recordSize; }
@@ -306,17 +321,44 @@ inline int ClassOf(const std::array<double, kDistributionClasses>& e, double inv
     return j <= 254 ? j : -1;
 }
 
+// The period's values decoded by the first pass, for the second, when they fit the budget;
+// empty otherwise (also when the memory could not be had): then the file is read again.
+// Fresh memory costs a page fault per page at its first store, which for small pages costs as
+// much as the second read it saves: the buffer is asked for in 2 MB pages where the system
+// has them.
+struct FreeValues {
+    void operator()(double* p) const { std::free(p); }
+};
+using KeptBuffer = std::unique_ptr<double[], FreeValues>;
+
+KeptBuffer KeptValues(std::int64_t n, std::uint64_t budget) {
+    if (n <= 0 || static_cast<std::uint64_t>(n) > budget / sizeof(double)) {
+        return nullptr;
+    }
+    constexpr std::size_t kLargePage = std::size_t{2} << 20;
+    const std::size_t bytes =
+        (static_cast<std::size_t>(n) * sizeof(double) + kLargePage - 1) / kLargePage * kLargePage;
+    auto* values = static_cast<double*>(std::aligned_alloc(kLargePage, bytes));
+#ifdef MADV_HUGEPAGE
+    if (values != nullptr) {
+        madvise(values, bytes, MADV_HUGEPAGE);  // only a hint: small pages work as well
+    }
+#endif
+    return KeptBuffer(values);
+}
+
 MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& notifier) {
     MathOutcome outcome;
     in.Start();
     const std::size_t size = in.RecordSize();
     const std::size_t at = in.ValueOffset();
+    const KeptBuffer kept = KeptValues(r.period.n, r.memoryBudget);
+    std::size_t keptCount = 0;
     double max = Real6::FromDouble(-1.0e37).ToDouble();
     double min = Real6::FromDouble(1.0e37).ToDouble();
-    while (const std::size_t got = in.Next()) {
-        // Two pairs of accumulators, in registers, halve the chains of dependent comparisons;
-        // the largest and smallest value do not depend on the order they are looked at in.
-        const std::uint8_t* rec = in.Records() + at;
+    // Two pairs of accumulators, in registers, halve the chains of dependent comparisons; the
+    // largest and smallest value do not depend on the order they are looked at in.
+    auto extremes = [&](const std::uint8_t* rec, std::size_t got, double* keep) {
         double hi1 = max;
         double lo1 = min;
         double hi2 = max;
@@ -325,6 +367,10 @@ MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& no
         for (; i + 1 < got; i += 2, rec += 2 * size) {
             const double v = Real6::Decode(rec);
             const double w = Real6::Decode(rec + size);
+            if (keep != nullptr) {
+                keep[i] = v;
+                keep[i + 1] = w;
+            }
             hi1 = std::max(hi1, v);
             lo1 = std::min(lo1, v);
             hi2 = std::max(hi2, w);
@@ -332,16 +378,28 @@ MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& no
         }
         if (i < got) {
             const double v = Real6::Decode(rec);
+            if (keep != nullptr) {
+                keep[i] = v;
+            }
             hi1 = std::max(hi1, v);
             lo1 = std::min(lo1, v);
         }
         max = std::max(hi1, hi2);
         min = std::min(lo1, lo2);
+    };
+    while (const std::size_t got = in.Next()) {
+        if (kept && keptCount + got <= static_cast<std::size_t>(r.period.n)) {
+            extremes(in.Records() + at, got, kept.get() + keptCount);
+            keptCount += got;
+        } else {
+            extremes(in.Records() + at, got, nullptr);
+        }
     }
     std::array<std::int64_t, kDistributionClasses> counts{};
     const auto edges = DistributionEdges(min, max);
     if (!in.Aborted() && !in.Short()) {
-        if (!in.Rewind(r)) {
+        const bool fromMemory = kept && keptCount == static_cast<std::size_t>(r.period.n);
+        if (!fromMemory && !in.Rewind(r)) {
             in.End();
             ShowErrorMsgText(notifier, kMsgBadFormat, r.source, 0);
             return outcome;
@@ -356,15 +414,34 @@ MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& no
             const int j = ClassOf(edges, inverseWidth, y);
             return static_cast<std::size_t>(j >= 0 ? j : kDistributionClasses);
         };
-        while (const std::size_t got = in.Next()) {
-            const std::uint8_t* rec = in.Records() + at;
-            std::size_t i = 0;
-            for (; i + 1 < got; i += 2, rec += 2 * size) {
-                ++tables[0][classOf(Real6::Decode(rec))];
-                ++tables[1][classOf(Real6::Decode(rec + size))];
+        if (fromMemory) {
+            const double* v = kept.get();
+            auto remaining = static_cast<std::size_t>(r.period.n);
+            while (remaining > 0 &&
+                   in.Step(static_cast<std::int64_t>(remaining - std::min(remaining, kBlock)))) {
+                const std::size_t got = std::min(remaining, kBlock);
+                std::size_t i = 0;
+                for (; i + 1 < got; i += 2) {
+                    ++tables[0][classOf(v[i])];
+                    ++tables[1][classOf(v[i + 1])];
+                }
+                if (i < got) {
+                    ++tables[0][classOf(v[i])];
+                }
+                v += got;
+                remaining -= got;
             }
-            if (i < got) {
-                ++tables[0][classOf(Real6::Decode(rec))];
+        } else {
+            while (const std::size_t got = in.Next()) {
+                const std::uint8_t* rec = in.Records() + at;
+                std::size_t i = 0;
+                for (; i + 1 < got; i += 2, rec += 2 * size) {
+                    ++tables[0][classOf(Real6::Decode(rec))];
+                    ++tables[1][classOf(Real6::Decode(rec + size))];
+                }
+                if (i < got) {
+                    ++tables[0][classOf(Real6::Decode(rec))];
+                }
             }
         }
         for (std::size_t j = 0; j < counts.size(); ++j) {

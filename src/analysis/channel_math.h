@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/analysis_source.h"
+#include "analysis/harmonics.h"
 
 namespace ktx {
 
@@ -56,6 +57,9 @@ struct MathRequest {
     int smoothing = kDefaultSmoothing;
     std::string target;
     std::vector<std::string> protectedFiles;  // the target may be none of these
+    // The frequency distribution keeps the period's values (8 bytes a sample) in memory for its
+    // second pass when they fit this many bytes, and reads the file twice otherwise.
+    std::uint64_t memoryBudget = kDefaultFftMemoryBudget;
 };
 
 struct MathOutcome {
