@@ -249,7 +249,7 @@ int Fft(const Parsed& p, const std::string& programDir, std::ostream& out, std::
     return kExitOk;
 }
 
-int Math(const Parsed& p, std::ostream& out, std::ostream& err) {
+int Math(const Parsed& p, const std::string& programDir, std::ostream& out, std::ostream& err) {
     Options o(p, err);
     if (p.positional.size() != 3 || !o.OnlyThese({"--factor", "--start", "--stop", "--column"})) {
         return Usage(err);
@@ -295,6 +295,8 @@ int Math(const Parsed& p, std::ostream& out, std::ostream& err) {
     r.smoothing = ClampSmoothing(static_cast<int>(*factor));
     r.target = target;
     r.protectedFiles = {source, s->prepared.effective};
+    // The distribution keeps its values in memory within the same budget as the FFT.
+    r.memoryBudget = FftMemoryBudget((std::filesystem::path(programDir) / "kurvitex.ini").string());
     const MathOutcome outcome = RunMath(r, notifier, NoProgress());
     if (!outcome.ok) {
         return kExitFailure;
@@ -375,7 +377,7 @@ int RunAnalysisCommand(const std::string& command, const std::vector<std::string
         return Fft(*p, programDir, out, err);
     }
     if (command == "math") {
-        return Math(*p, out, err);
+        return Math(*p, programDir, out, err);
     }
     return Math2(*p, out, err);
 }
