@@ -30,8 +30,16 @@ void TFastTimer::SetInterval(std::uint32_t ms) {
     m_interval = ms == 0 ? 1 : ms;
 }
 
+bool TFastTimer::Enabled() const {
+    const std::lock_guard control(m_control);
+    return m_worker != nullptr;
+}
+
 bool TFastTimer::SetEnabled(bool on) {
-    if (on == Enabled()) {
+    // Held while the worker starts: its first call may disable the timer before this returns,
+    // and must then find the worker it stops.
+    const std::lock_guard control(m_control);
+    if (on == (m_worker != nullptr)) {
         return true;
     }
     if (!on) {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace ktx {
@@ -31,7 +32,7 @@ class TFastTimer {
     TFastTimer(const TFastTimer&) = delete;
     TFastTimer& operator=(const TFastTimer&) = delete;
 
-    bool Enabled() const { return m_worker != nullptr; }
+    bool Enabled() const;
     // Starts (true) or stops (false); setting the current value does nothing. False when the
     // worker thread cannot be made: the timer then stays disabled (kCreateError says why).
     bool SetEnabled(bool on);
@@ -49,6 +50,8 @@ class TFastTimer {
     struct Worker;
     static void Run(std::shared_ptr<Worker> worker);  // the worker thread's loop
 
+    // The handler may disable the timer from its own thread while the owner enables it.
+    mutable std::mutex m_control;
     std::shared_ptr<Worker> m_worker;  // present while enabled; shared with its thread
     std::uint32_t m_interval = 100;
     std::uint32_t m_resolution = 100;
