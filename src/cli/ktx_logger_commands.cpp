@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/ktx_logger_commands.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -8,8 +10,6 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
-#include <pthread.h>
-#include <signal.h>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -20,6 +20,7 @@
 
 #include "cli/ktx_commands.h"
 #include "cli/ktx_link_commands.h"
+#include "cli/scratch_folder.h"
 #include "config/device_file.h"
 #include "config/notifier.h"
 #include "config/program_state.h"
@@ -184,29 +185,6 @@ void SleepUntil(LoggerClock& clock, std::int64_t deadlineMs) {
     }
 }
 
-// A private folder for the scratch files, so two runs never share them.
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        std::random_device rd;
-        m_path = std::filesystem::temp_directory_path() /
-                 ("ktx-log-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(m_path, m_ec);
-    }
-    ~ScratchFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    bool Ok() const { return !m_ec; }
-    std::string File(const char* name) const { return (m_path / name).string(); }
-
-  private:
-    std::filesystem::path m_path;
-    std::error_code m_ec;
-};
-
 // Fills the logger's channels from "TYP:QUELLE" words; false after saying what is wrong.
 bool SetChannels(const std::vector<std::string>& words, const LoggerChoices& choices,
                  LoggerSettings& settings, Notifier& notifier, std::ostream& err) {
@@ -292,7 +270,7 @@ int Log(const Parsed& p, const KtxEnvironment& env, std::ostream& err) {
     settings.fileName = p.positional[0];
     settings.triggered = p.trigger;
     settings.interval = ShownInterval(static_cast<std::int32_t>(std::lround(*seconds * 1000.0)));
-    ScratchFolder scratch;
+    ScratchFolder scratch("ktx-log-");
     SteadyLoggerClock clock;
     DataLogger logger(
         session.Transport(), notifier, settings, choices, clock,
@@ -370,7 +348,7 @@ int Scan(const Parsed& p, const KtxEnvironment& env, std::ostream& err) {
         err << "kein Ordner: " << request.folder << '\n';
         return kExitUsage;
     }
-    ScratchFolder scratch;
+    ScratchFolder scratch("ktx-log-");
     SteadyLoggerClock clock;
     Scanner scanner(session.Transport(), notifier, NoProgress(), choice.deviceType, memory.size,
                     scratch.File("ktx_tmp.tmp"), scratch.File("ktx_tmp1.tmp"),

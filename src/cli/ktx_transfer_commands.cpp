@@ -12,6 +12,7 @@
 
 #include "cli/ktx_commands.h"
 #include "cli/ktx_link_commands.h"
+#include "cli/scratch_folder.h"
 #include "cli/stream_notifier.h"
 #include "config/device_file.h"
 #include "config/message_catalog.h"
@@ -90,31 +91,6 @@ bool CharOption(const std::map<std::string, std::string>& options, const char* n
     c = it->second[0];
     return true;
 }
-
-// A folder of its own for the conversion file and the instrument scratch file, so that two
-// `ktx` runs never share them and the program folder need not be writable.
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        std::random_device rd;
-        m_path = std::filesystem::temp_directory_path() /
-                 ("ktx-transfer-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(m_path, m_ec);
-    }
-    ~ScratchFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    bool Ok() const { return !m_ec; }
-    std::string File(const char* name) const { return (m_path / name).string(); }
-
-  private:
-    std::filesystem::path m_path;
-    std::error_code m_ec;
-};
 
 // The read request as the dialog would build it; nullopt after saying what is wrong.
 std::optional<TransferRequest> ReadRequest(const std::vector<std::string>& positional,
@@ -235,7 +211,7 @@ int RunTransferCommand(const std::string& command, const std::vector<std::string
     if (read && !SetRange(*request, options, choice.deviceFile, notifier)) {
         return kExitUsage;
     }
-    ScratchFolder scratch;
+    ScratchFolder scratch("ktx-transfer-");
     if (!scratch.Ok()) {
         err << "Kein Arbeitsordner für die Übertragung\n";
         return kExitFailure;
