@@ -216,8 +216,9 @@ Run Measure() {
     };
 }
 
-// The logger has started on "log.ktx" (first measurement of CH1, or the handheld's first
-// function); the exchange is the next sample, after which the dialog is closed.
+// The logger has started on "log.ktx" (first measurement of CH1, with type 9 also its
+// multimeter, or the handheld's first function); the exchange is the next sample, after which
+// the dialog is closed.
 struct LoggerRun {
     LoggerSettings settings;
     SteadyLoggerClock clock;
@@ -233,6 +234,12 @@ Run StartLogger() {
         first.active = true;
         first.measure = choices.Exclamation() ? choices.scopeMeasures : 0;
         ApplyChannelChoice(run->settings, 0, first, choices, rig.notes);
+        if (rig.state.deviceType == kScopeMeterType) {
+            // The built-in multimeter on the second channel ("DMM:VAL?").
+            ChannelChoice dmm{choices.scopeMeasures, static_cast<int>(choices.sources.size()) - 1,
+                              true};
+            ApplyChannelChoice(run->settings, 1, dmm, choices, rig.notes);
+        }
         run->settings.interval = 100;
         run->settings.fileName = rig.Path("log.ktx");
         run->logger =
@@ -392,6 +399,8 @@ const std::vector<Exchange>& Exchanges() {
         // writes its record (0 for the value not read) and ends logging.
         {"LoggerSampleType1", 1, "kt_tds210.ini", "log.ktx", LoggerSample(), false, kOldContent, 1,
          1, StartLogger(), AfterFailure::WholeRecords, 4},
+        {"LoggerSampleType9", 9, "kt_ths720p.ini", "log.ktx", LoggerSample(), false, kOldContent, 1,
+         1, StartLogger(), AfterFailure::WholeRecords, 12},
         {"LoggerSampleType20", 20, "kt_ths3014.ini", "log.ktx", LoggerSample(), false, kOldContent,
          1, 1, StartLogger(), AfterFailure::WholeRecords},
         {"ScanType1", 1, "kt_tds210.ini", "AB___000.ktx", Scan(), false, kOldContent, 1, 1,
