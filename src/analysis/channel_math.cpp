@@ -2,6 +2,7 @@
 #include "analysis/channel_math.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -9,10 +10,12 @@
 #include <memory>
 #include <span>
 
-#if __has_include(<sys/mman.h>)
-#include <sys/mman.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
 #endif
 
+#include "analysis/distribution_classes.h"
+#include "analysis/large_pages.h"
 #include "analysis/read_ahead.h"
 #include "analysis/record_bytes.h"
 #include "analysis/result_writer.h"
@@ -304,97 +307,233 @@ MathOutcome RunWaveFunction(const MathRequest& r, PeriodStream& in, Notifier& no
     return Finish(outcome, in, file, r, notifier);
 }
 
-// The class of `y` as DistributionClass gives it, with the first guess from a precomputed
-// reciprocal of the width (the edges decide, so the guess only saves steps).
-inline int ClassOf(const std::array<double, kDistributionClasses>& e, double inverseWidth,
-                   double y) {
-    // Limited to 0..254 before the conversion (no branches: minsd, maxsd); truncation is
-    // floor there.
-    const double guess = std::min(std::max((y - e[0]) * inverseWidth, 0.0), 254.0);
-    auto j = static_cast<int>(guess);
-    while (j > 0 && y < e[static_cast<std::size_t>(j)]) {
-        --j;
-    }
-    while (j <= 254 && !(y < e[static_cast<std::size_t>(j + 1)])) {
-        ++j;
-    }
-    return j <= 254 ? j : -1;
+// The value of the Real6 in the upper six bytes of `raw`, a little-endian load that starts two
+// bytes before it (so that a record's last value is read without passing its end). The same
+// value as Real6::Decode, with no branch: an exponent byte of 0 masks the whole value to 0.
+inline double DecodeUpper6(std::uint64_t raw) {
+    const std::uint64_t exponent = (raw >> 16) & 0xFF;
+    const std::uint64_t field = raw >> 24;
+    constexpr std::uint64_t kFraction = (std::uint64_t{1} << 39) - 1;
+    const std::uint64_t bits =
+        (field >> 39) << 63 | (exponent + 1023 - 129) << 52 | (field & kFraction) << 13;
+    return std::bit_cast<double>(bits & (std::uint64_t{0} - (exponent != 0)));
 }
+
+// The sample of the record at `rec`, whose value lies at `at` (at least 2).
+inline double SampleAt(const std::uint8_t* rec, std::size_t at) {
+    std::uint64_t raw;
+    std::memcpy(&raw, rec + at - 2, 8);
+    if constexpr (std::endian::native == std::endian::big) {
+        raw = __builtin_bswap64(raw);
+    }
+    return DecodeUpper6(raw);
+}
+
+#if defined(__SSE2__)
+// The 8 bytes at `a` and at `b`, one in each half of a register.
+inline __m128i Load2(const std::uint8_t* a, const std::uint8_t* b) {
+    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b)));
+}
+
+// DecodeUpper6 of both halves: the same bits, lane by lane.
+inline __m128d Decode2(__m128i raw) {
+    const __m128i exponent = _mm_and_si128(_mm_srli_epi64(raw, 16), _mm_set1_epi64x(0xFF));
+    const __m128i sign =
+        _mm_and_si128(raw, _mm_set1_epi64x(std::bit_cast<long long>(std::uint64_t{1} << 63)));
+    // The 39 fraction bits, from bit 24 of the load to bit 13 of the double.
+    const __m128i fraction = _mm_and_si128(
+        _mm_srli_epi64(raw, 11),
+        _mm_set1_epi64x(static_cast<long long>(((std::uint64_t{1} << 39) - 1) << 13)));
+    const __m128i biased =
+        _mm_add_epi64(_mm_slli_epi64(exponent, 52),
+                      _mm_set1_epi64x(static_cast<long long>(std::uint64_t{1023 - 129} << 52)));
+    const __m128i bits = _mm_or_si128(_mm_or_si128(sign, fraction), biased);
+    // Exponent byte 0 is the value 0: the lane's low half compared, spread over the lane.
+    __m128i zero = _mm_cmpeq_epi32(exponent, _mm_setzero_si128());
+    zero = _mm_shuffle_epi32(zero, _MM_SHUFFLE(2, 2, 0, 0));
+    return _mm_castsi128_pd(_mm_andnot_si128(zero, bits));
+}
+
+// Samples i and i + 1 of the records from `rec` on (the value at `at`, at least 2).
+inline __m128d SamplePairAt(const std::uint8_t* rec, std::size_t size, std::size_t at,
+                            std::size_t i) {
+    const std::uint8_t* p = rec + i * size + at - 2;
+    return Decode2(Load2(p, p + size));
+}
+#endif
+
+// The largest and smallest sample of the first pass, and the decoded samples kept for the
+// second. Two accumulators of each halve the chains of dependent comparisons; the extremes do
+// not depend on the order the samples are looked at in (a decoded sample is never NaN nor -0).
+class Extremes {
+  public:
+    Extremes(double min, double max) : m_lo{min, min}, m_hi{max, max} {}
+
+    // `n` records from `rec` on (`size` bytes each, the value at `at`); their values go to
+    // `keep` when kKeep.
+    template <bool kKeep>
+    void Add(const std::uint8_t* rec, std::size_t n, std::size_t size, std::size_t at,
+             double* keep) {
+        std::size_t i = 0;
+#if defined(__SSE2__)
+        __m128d lo0 = _mm_set_pd(m_lo[1], m_lo[0]);
+        __m128d hi0 = _mm_set_pd(m_hi[1], m_hi[0]);
+        __m128d lo1 = lo0;
+        __m128d hi1 = hi0;
+        for (; i + 4 <= n; i += 4) {
+            const __m128d a = SamplePairAt(rec, size, at, i);
+            const __m128d b = SamplePairAt(rec, size, at, i + 2);
+            if constexpr (kKeep) {
+                _mm_storeu_pd(keep + i, a);
+                _mm_storeu_pd(keep + i + 2, b);
+            }
+            lo0 = _mm_min_pd(lo0, a);
+            hi0 = _mm_max_pd(hi0, a);
+            lo1 = _mm_min_pd(lo1, b);
+            hi1 = _mm_max_pd(hi1, b);
+        }
+        double lo[4];
+        double hi[4];
+        _mm_storeu_pd(lo, lo0);
+        _mm_storeu_pd(lo + 2, lo1);
+        _mm_storeu_pd(hi, hi0);
+        _mm_storeu_pd(hi + 2, hi1);
+        m_lo = {std::min(lo[0], lo[2]), std::min(lo[1], lo[3])};
+        m_hi = {std::max(hi[0], hi[2]), std::max(hi[1], hi[3])};
+#endif
+        for (; i + 2 <= n; i += 2) {
+            Scalar<kKeep>(rec + i * size, at, keep, i, 0);
+            Scalar<kKeep>(rec + (i + 1) * size, at, keep, i + 1, 1);
+        }
+        if (i < n) {
+            Scalar<kKeep>(rec + i * size, at, keep, i, 0);
+        }
+    }
+    void Result(double& min, double& max) const {
+        min = std::min(m_lo[0], m_lo[1]);
+        max = std::max(m_hi[0], m_hi[1]);
+    }
+
+  private:
+    template <bool kKeep>
+    void Scalar(const std::uint8_t* rec, std::size_t at, double* keep, std::size_t i,
+                std::size_t k) {
+        const double v = SampleAt(rec, at);
+        if constexpr (kKeep) {
+            keep[i] = v;
+        }
+        m_lo[k] = std::min(m_lo[k], v);
+        m_hi[k] = std::max(m_hi[k], v);
+    }
+
+    std::array<double, 2> m_lo;
+    std::array<double, 2> m_hi;
+};
 
 // The period's values decoded by the first pass, for the second, when they fit the budget;
 // empty otherwise (also when the memory could not be had): then the file is read again.
-// Fresh memory costs a page fault per page at its first store, which for small pages costs as
-// much as the second read it saves: the buffer is asked for in 2 MB pages where the system
-// has them.
-struct FreeValues {
-    void operator()(double* p) const { std::free(p); }
-};
-using KeptBuffer = std::unique_ptr<double[], FreeValues>;
-
-KeptBuffer KeptValues(std::int64_t n, std::uint64_t budget) {
+LargePages<double> KeptValues(std::int64_t n, std::uint64_t budget) {
     if (n <= 0 || static_cast<std::uint64_t>(n) > budget / sizeof(double)) {
         return nullptr;
     }
-    constexpr std::size_t kLargePage = std::size_t{2} << 20;
-    const std::size_t bytes =
-        (static_cast<std::size_t>(n) * sizeof(double) + kLargePage - 1) / kLargePage * kLargePage;
-    auto* values = static_cast<double*>(std::aligned_alloc(kLargePage, bytes));
-#ifdef MADV_HUGEPAGE
-    if (values != nullptr) {
-        madvise(values, bytes, MADV_HUGEPAGE);  // only a hint: small pages work as well
-    }
-#endif
-    return KeptBuffer(values);
+    return MakeLargePages<double>(static_cast<std::size_t>(n));
 }
+
+// The counts of the second pass. Neighbouring samples mostly fall into the same class: counting
+// them in turn in four tables spares each increment the wait for the one before. Slot 255 takes
+// the samples not below e[255], which count nowhere.
+class ClassCounts {
+  public:
+    // The `n` samples at `v`.
+    void AddValues(const DistributionClasses& classes, const double* v, std::size_t n) {
+        Add(
+            classes, n, [v](std::size_t i) { return v[i]; },
+#if defined(__SSE2__)
+            [v](std::size_t i) { return _mm_loadu_pd(v + i); }
+#else
+            nullptr
+#endif
+        );
+    }
+    // The samples of `n` records from `rec` on (`size` bytes each, the value at `at`).
+    void AddRecords(const DistributionClasses& classes, const std::uint8_t* rec, std::size_t n,
+                    std::size_t size, std::size_t at) {
+        Add(
+            classes, n, [rec, size, at](std::size_t i) { return SampleAt(rec + i * size, at); },
+#if defined(__SSE2__)
+            [rec, size, at](std::size_t i) { return SamplePairAt(rec, size, at, i); }
+#else
+            nullptr
+#endif
+        );
+    }
+    std::array<std::int64_t, kDistributionClasses> Total() const {
+        std::array<std::int64_t, kDistributionClasses> counts{};
+        for (std::size_t j = 0; j + 1 < counts.size(); ++j) {
+            counts[j] = m_tables[0][j] + m_tables[1][j] + m_tables[2][j] + m_tables[3][j];
+        }
+        return counts;  // class 255 stays 0
+    }
+
+  private:
+    // `sample(i)` gives sample i of `n`, `pair(i)` samples i and i + 1 in one register.
+    template <typename Sample, typename Pair>
+    void Add(const DistributionClasses& classes, std::size_t n, Sample&& sample,
+             [[maybe_unused]] Pair&& pair) {
+        std::size_t i = 0;
+        if (classes.Guessed()) {
+#if defined(__SSE2__)
+            for (; i + 4 <= n; i += 4) {
+                std::size_t j[4];
+                classes.OfGuessed2(pair(i), j[0], j[1]);
+                classes.OfGuessed2(pair(i + 2), j[2], j[3]);
+                ++m_tables[0][j[0]];
+                ++m_tables[1][j[1]];
+                ++m_tables[2][j[2]];
+                ++m_tables[3][j[3]];
+            }
+#endif
+            Run(i, n, sample, [&](double y) { return classes.OfGuessed(y); });
+        } else {
+            Run(i, n, sample, [&](double y) { return classes.Search(y); });
+        }
+    }
+    template <typename Sample, typename ClassOf>
+    void Run(std::size_t i, std::size_t n, Sample& sample, ClassOf&& classOf) {
+        for (; i + 4 <= n; i += 4) {
+            ++m_tables[0][classOf(sample(i))];
+            ++m_tables[1][classOf(sample(i + 1))];
+            ++m_tables[2][classOf(sample(i + 2))];
+            ++m_tables[3][classOf(sample(i + 3))];
+        }
+        for (; i < n; ++i) {
+            ++m_tables[0][classOf(sample(i))];
+        }
+    }
+
+    std::array<std::array<std::int64_t, kDistributionClasses>, 4> m_tables{};
+};
 
 MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& notifier) {
     MathOutcome outcome;
     in.Start();
     const std::size_t size = in.RecordSize();
     const std::size_t at = in.ValueOffset();
-    const KeptBuffer kept = KeptValues(r.period.n, r.memoryBudget);
+    const LargePages<double> kept = KeptValues(r.period.n, r.memoryBudget);
     std::size_t keptCount = 0;
     double max = Real6::FromDouble(-1.0e37).ToDouble();
     double min = Real6::FromDouble(1.0e37).ToDouble();
-    // Two pairs of accumulators, in registers, halve the chains of dependent comparisons; the
-    // largest and smallest value do not depend on the order they are looked at in.
-    auto extremes = [&](const std::uint8_t* rec, std::size_t got, double* keep) {
-        double hi1 = max;
-        double lo1 = min;
-        double hi2 = max;
-        double lo2 = min;
-        std::size_t i = 0;
-        for (; i + 1 < got; i += 2, rec += 2 * size) {
-            const double v = Real6::Decode(rec);
-            const double w = Real6::Decode(rec + size);
-            if (keep != nullptr) {
-                keep[i] = v;
-                keep[i + 1] = w;
-            }
-            hi1 = std::max(hi1, v);
-            lo1 = std::min(lo1, v);
-            hi2 = std::max(hi2, w);
-            lo2 = std::min(lo2, w);
-        }
-        if (i < got) {
-            const double v = Real6::Decode(rec);
-            if (keep != nullptr) {
-                keep[i] = v;
-            }
-            hi1 = std::max(hi1, v);
-            lo1 = std::min(lo1, v);
-        }
-        max = std::max(hi1, hi2);
-        min = std::min(lo1, lo2);
-    };
+    Extremes extremes{min, max};
     while (const std::size_t got = in.Next()) {
         if (kept && keptCount + got <= static_cast<std::size_t>(r.period.n)) {
-            extremes(in.Records() + at, got, kept.get() + keptCount);
+            extremes.Add<true>(in.Records(), got, size, at, kept.get() + keptCount);
             keptCount += got;
         } else {
-            extremes(in.Records() + at, got, nullptr);
+            extremes.Add<false>(in.Records(), got, size, at, nullptr);
         }
     }
+    extremes.Result(min, max);
     std::array<std::int64_t, kDistributionClasses> counts{};
     const auto edges = DistributionEdges(min, max);
     if (!in.Aborted() && !in.Short()) {
@@ -404,49 +543,25 @@ MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& no
             ShowErrorMsgText(notifier, kMsgBadFormat, r.source, 0);
             return outcome;
         }
-        const double width = edges[1] - edges[0];
-        const double inverseWidth = width > 0.0 ? 1.0 / width : 0.0;
-        // Neighbouring samples mostly fall into the same class: counting them alternately in
-        // two tables spares each increment the wait for the one before. The extra class
-        // (kDistributionClasses) takes the samples not below e[255], which count nowhere.
-        std::array<std::array<std::int64_t, kDistributionClasses + 1>, 2> tables{};
-        auto classOf = [&](double y) {
-            const int j = ClassOf(edges, inverseWidth, y);
-            return static_cast<std::size_t>(j >= 0 ? j : kDistributionClasses);
-        };
+        const DistributionClasses classes(edges);
+        ClassCounts tally;
         if (fromMemory) {
             const double* v = kept.get();
             auto remaining = static_cast<std::size_t>(r.period.n);
             while (remaining > 0 &&
                    in.Step(static_cast<std::int64_t>(remaining - std::min(remaining, kBlock)))) {
                 const std::size_t got = std::min(remaining, kBlock);
-                std::size_t i = 0;
-                for (; i + 1 < got; i += 2) {
-                    ++tables[0][classOf(v[i])];
-                    ++tables[1][classOf(v[i + 1])];
-                }
-                if (i < got) {
-                    ++tables[0][classOf(v[i])];
-                }
+                tally.AddValues(classes, v, got);
                 v += got;
                 remaining -= got;
             }
         } else {
             while (const std::size_t got = in.Next()) {
-                const std::uint8_t* rec = in.Records() + at;
-                std::size_t i = 0;
-                for (; i + 1 < got; i += 2, rec += 2 * size) {
-                    ++tables[0][classOf(Real6::Decode(rec))];
-                    ++tables[1][classOf(Real6::Decode(rec + size))];
-                }
-                if (i < got) {
-                    ++tables[0][classOf(Real6::Decode(rec))];
-                }
+                const std::uint8_t* rec = in.Records();
+                tally.AddRecords(classes, rec, got, size, at);
             }
         }
-        for (std::size_t j = 0; j < counts.size(); ++j) {
-            counts[j] = tables[0][j] + tables[1][j];
-        }
+        counts = tally.Total();
     }
     in.End();
     if (in.Aborted()) {
@@ -514,8 +629,12 @@ std::array<double, kDistributionClasses> DistributionEdges(double min, double ma
 }
 
 int DistributionClass(const std::array<double, kDistributionClasses>& e, double y) {
-    const double w = e[1] - e[0];
-    return ClassOf(e, w > 0.0 ? 1.0 / w : 0.0, y);
+    for (int j = 0; j + 1 < kDistributionClasses; ++j) {
+        if (y < e[static_cast<std::size_t>(j + 1)]) {
+            return j;
+        }
+    }
+    return -1;
 }
 
 MathOutcome RunMath(const MathRequest& r, Notifier& notifier, ProgressSink& progress,

@@ -18,10 +18,18 @@ bool ReadAhead::Start(std::uint64_t offset, std::uint64_t bytes, std::size_t blo
     }
     m_produced = m_consumed = 0;
     m_done = m_stop = m_holding = m_short = false;
-    for (Block& b : m_blocks) {
-        if (b.capacity < blockBytes) {
-            b.data = std::make_unique_for_overwrite<std::uint8_t[]>(blockBytes);
-            b.capacity = blockBytes;
+    // A stretch shorter than a block needs no more than itself (whole records: the rest of
+    // a block is never filled).
+    const std::size_t capacity = static_cast<std::size_t>(
+        std::min<std::uint64_t>(blockBytes, std::max<std::uint64_t>(bytes, 1)));
+    if (m_blockCapacity < capacity) {
+        m_memory = MakeLargePages<std::uint8_t>(kDepth * capacity);
+        m_blockCapacity = m_memory ? capacity : 0;
+        if (!m_memory) {
+            return false;
+        }
+        for (std::size_t k = 0; k < kDepth; ++k) {
+            m_blocks[k].data = m_memory.get() + k * capacity;
         }
     }
     m_thread = std::thread(&ReadAhead::Run, this, bytes, blockBytes);
@@ -41,7 +49,7 @@ void ReadAhead::Run(std::uint64_t bytes, std::size_t blockBytes) {
             block = &m_blocks[m_produced % kDepth];
         }
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, blockBytes));
-        block->size = m_in.Read(block->data.get(), want);
+        block->size = m_in.Read(block->data, want);
         remaining -= block->size;
         const bool shortRead = block->size < want;
         {
@@ -81,7 +89,7 @@ std::span<const std::uint8_t> ReadAhead::Next() {
     }
     m_holding = true;
     const Block& b = m_blocks[m_consumed % kDepth];
-    return {b.data.get(), b.size};
+    return {b.data, b.size};
 }
 
 void ReadAhead::Stop() {

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A stretch of a file read on a thread of its own, a few blocks ahead of the computation that
 // consumes it, so that reading and computing overlap. The blocks hold whole records; memory is
-// kDepth blocks whatever the length of the file.
+// kDepth blocks whatever the length of the file, in one region of large pages kept from one
+// stretch to the next.
 //
 // One consumer thread calls Start, Next and Stop; the reading thread only touches the file and
 // the blocks it has not handed over.
@@ -18,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/large_pages.h"
 #include "waveform/block_file.h"
 
 namespace ktx {
@@ -37,7 +39,7 @@ class ReadAhead {
 
     // Begins reading `bytes` bytes from byte `offset` in blocks of `blockBytes` (a whole number
     // of records). Stops an earlier stretch first, so it also rewinds. False when the offset
-    // lies beyond the end or the seek failed.
+    // lies beyond the end, the seek failed or the blocks' memory cannot be had.
     bool Start(std::uint64_t offset, std::uint64_t bytes, std::size_t blockBytes);
     // The next block, valid until the next call of Next, Start or Stop; empty at the end of
     // the stretch. A block is shorter than asked only at the end of the file or on a read
@@ -51,12 +53,13 @@ class ReadAhead {
     void Run(std::uint64_t bytes, std::size_t blockBytes);
 
     struct Block {
-        std::unique_ptr<std::uint8_t[]> data;  // not cleared: every byte used is read first
-        std::size_t capacity = 0;
+        std::uint8_t* data = nullptr;  // in m_memory
         std::size_t size = 0;
     };
 
     BlockReader m_in;
+    LargePages<std::uint8_t> m_memory;  // not cleared: every byte used is read first
+    std::size_t m_blockCapacity = 0;
     std::vector<Block> m_blocks;
     std::thread m_thread;
     std::mutex m_mutex;

@@ -55,7 +55,9 @@ class BlockReader {
     FileError m_openError;
     std::unique_ptr<std::FILE, Closer> m_file;
     std::uint64_t m_size = 0;
-    std::vector<std::uint8_t> m_buffer;
+    // Not cleared (every byte used is read first): clearing would touch, and so fault in, all
+    // of its pages for a short file too.
+    std::unique_ptr<std::uint8_t[]> m_buffer;
     std::size_t m_pos = 0;
     std::size_t m_end = 0;
     bool m_failed = false;
@@ -85,7 +87,7 @@ class BlockWriter {
 
     std::FILE* m_file = nullptr;
     bool m_opened = false;
-    std::vector<std::uint8_t> m_buffer;
+    std::unique_ptr<std::uint8_t[]> m_buffer;  // not cleared: only what was put is written
     std::size_t m_used = 0;
     bool m_failed = false;
     int m_errno = 0;

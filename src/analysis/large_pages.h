@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Memory for the analysis's large buffers (the read-ahead blocks, the values the distribution
+// keeps between its passes), asked for in 2 MB pages where the system has them. Fresh memory
+// costs a page fault at the first store to each page, and on virtual machines a small page's
+// fault costs tens of microseconds: the 4 KB pages of a few megabytes then take longer than
+// reading the whole file they buffer.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+namespace ktx {
+
+struct FreeLargePages {
+    void operator()(void* p) const noexcept;
+};
+
+template <typename T>
+using LargePages = std::unique_ptr<T[], FreeLargePages>;
+
+// At least `bytes` of uncleared memory; from 1 MB on rounded up to whole 2 MB pages and aligned
+// to them. Null when the memory cannot be had.
+void* AllocateLargePages(std::size_t bytes);
+
+template <typename T>
+LargePages<T> MakeLargePages(std::size_t count) {
+    return LargePages<T>(static_cast<T*>(AllocateLargePages(count * sizeof(T))));
+}
+
+}  // namespace ktx
