@@ -111,6 +111,41 @@ std::vector<std::string> SetupPrintLines(const std::vector<std::string>& entries
     return lines;
 }
 
+SetupFileReader::SetupFileReader(const std::string& file) : m_in(file) {
+    if (m_in.IsOpen()) {
+        m_end = PayloadEnd(m_in);
+    }
+}
+
+bool SetupFileReader::Next(std::string& group) {
+    GroupSplitter splitter;
+    std::uint8_t b = 0;
+    while (m_at < m_end && m_in.ReadByte(b)) {
+        ++m_at;
+        if (splitter.Add(static_cast<char>(b))) {
+            break;
+        }
+    }
+    group = splitter.Take();
+    return !group.empty();
+}
+
+std::optional<std::vector<std::string>> ReadSetupEntryFile(const std::string& file) {
+    BlockReader in(file);
+    if (!in.IsOpen()) {
+        return std::nullopt;
+    }
+    const std::uint64_t end = PayloadEnd(in);
+    if (end > kMaxEditorBytes) {
+        return std::nullopt;
+    }
+    std::string text(static_cast<std::size_t>(end), '\0');
+    if (in.Read(text.data(), text.size()) != text.size()) {
+        return std::nullopt;
+    }
+    return SplitSetupEntries(text);
+}
+
 SetupSendResult SendSetupFile(CommandTransport& transport, const std::string& file, int pauseMs,
                               std::uint16_t timeoutMs, ProgressSink& progress,
                               const SetupWait& wait) {
@@ -120,17 +155,15 @@ SetupSendResult SendSetupFile(CommandTransport& transport, const std::string& fi
         result.linkClosed = true;  // no link: nothing is sent
         return result;
     }
-    BlockReader in(file);
+    SetupFileReader in(file);
     if (!in.IsOpen()) {
         transport.LinkSetTimeout(previous);
         return result;
     }
-    const std::uint64_t end = PayloadEnd(in);
     std::int64_t remaining = static_cast<std::int64_t>(in.Size());
     progress.BarStart(remaining);
     bool ok = true;
-    GroupSplitter splitter;
-    auto send = [&](std::string group) {
+    auto send = [&](const std::string& group) {
         remaining -= static_cast<std::int64_t>(group.size());
         progress.BarStep(remaining);
         if (!ok) {
@@ -145,14 +178,8 @@ SetupSendResult SendSetupFile(CommandTransport& transport, const std::string& fi
             Sleep(pauseMs);
         }
     };
-    std::uint8_t b = 0;
-    for (std::uint64_t at = 0; at < end && in.ReadByte(b); ++at) {
-        if (splitter.Add(static_cast<char>(b))) {
-            send(splitter.Take());
-        }
-    }
-    if (!splitter.Empty()) {
-        send(splitter.Take());
+    for (std::string group; in.Next(group);) {
+        send(group);
     }
     if (remaining > 0) {
         progress.BarStep(0);  // the final line end, which the empty command sends
@@ -214,19 +241,11 @@ SetupEntries ReadSetupEntries(CommandTransport& transport, const std::string& sc
     if (!transport.SendCommand("HEADER ON") || !transport.ReceiveToFile(scratch, "SET?", 0)) {
         return result;
     }
-    BlockReader in(scratch);
-    if (!in.IsOpen()) {
+    std::optional<std::vector<std::string>> entries = ReadSetupEntryFile(scratch);
+    if (!entries) {
         return result;
     }
-    const std::uint64_t end = PayloadEnd(in);
-    if (end > kMaxEditorBytes) {
-        return result;
-    }
-    std::string text(static_cast<std::size_t>(end), '\0');
-    if (in.Read(text.data(), text.size()) != text.size()) {
-        return result;
-    }
-    result.entries = SplitSetupEntries(text);
+    result.entries = std::move(*entries);
     result.ok = true;
     return result;
 }

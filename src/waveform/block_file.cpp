@@ -47,11 +47,16 @@ bool BlockReader::Fill() {
     if (!m_file || m_failed) {
         return false;
     }
-    if (m_buffer.empty()) {
-        m_buffer.resize(kBlockSize);
+    if (!m_buffer) {
+        // A small file gets a small buffer, and none is cleared before the file fills it: that
+        // would cost more than reading a set-up of a few hundred bytes (a file that grew since
+        // it was opened is read in more pieces).
+        m_capacity = static_cast<std::size_t>(
+            std::clamp<std::uint64_t>(m_size, kSmallBlockSize, kBlockSize));
+        m_buffer = std::make_unique_for_overwrite<std::uint8_t[]>(m_capacity);
     }
     m_pos = 0;
-    m_end = std::fread(m_buffer.data(), 1, m_buffer.size(), m_file.get());
+    m_end = std::fread(m_buffer.get(), 1, m_capacity, m_file.get());
     if (m_end == 0 && std::ferror(m_file.get())) {
         m_failed = true;
     }
@@ -76,7 +81,7 @@ std::size_t BlockReader::Read(void* dst, std::size_t n) {
             }
         }
         const std::size_t chunk = std::min(n - done, m_end - m_pos);
-        std::memcpy(out + done, m_buffer.data() + m_pos, chunk);
+        std::memcpy(out + done, m_buffer.get() + m_pos, chunk);
         m_pos += chunk;
         done += chunk;
     }
@@ -105,7 +110,8 @@ BlockWriter::BlockWriter(const std::string& path) : m_file(OpenFile(path, "wb"))
     } else {
         m_opened = true;
         std::setvbuf(m_file, nullptr, _IONBF, 0);
-        m_buffer.resize(kBlockSize);
+        // Not cleared: only what is written is touched, so a small file costs no whole block.
+        m_buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
     }
 }
 
@@ -117,7 +123,7 @@ void BlockWriter::Flush() {
     if (m_used == 0 || !m_file) {
         return;
     }
-    if (!m_failed && std::fwrite(m_buffer.data(), 1, m_used, m_file) != m_used) {
+    if (!m_failed && std::fwrite(m_buffer.get(), 1, m_used, m_file) != m_used) {
         m_failed = true;
         m_errno = errno;
     }
@@ -140,14 +146,14 @@ void BlockWriter::Write(const void* src, std::size_t n) {
     }
     const auto* in = static_cast<const std::uint8_t*>(src);
     while (n > 0) {
-        if (m_used == m_buffer.size()) {
+        if (m_used == kBlockSize) {
             Flush();
             if (m_failed) {
                 return;
             }
         }
-        const std::size_t chunk = std::min(n, m_buffer.size() - m_used);
-        std::memcpy(m_buffer.data() + m_used, in, chunk);
+        const std::size_t chunk = std::min(n, kBlockSize - m_used);
+        std::memcpy(m_buffer.get() + m_used, in, chunk);
         m_used += chunk;
         in += chunk;
         n -= chunk;
