@@ -80,24 +80,22 @@ std::vector<std::string> SplitSetupGroups(std::string_view text) {
 
 std::vector<std::string> SplitSetupEntries(std::string_view text) {
     std::vector<std::string> entries;
-    std::string entry;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        entry.push_back(text[pos++]);
-        if (EndsWithPathStart(entry)) {
-            entries.push_back(std::exchange(entry, {}));
-        } else if (entry.size() >= kSetupEntryLimit) {
-            // Cut back to the last ":" (a path boundary), but never below 11 characters; what is
-            // cut off is read again as the start of the next entry.
-            while (entry.back() != ':' && entry.size() >= kEntryMinimum) {
-                entry.pop_back();
-                --pos;
-            }
-            entries.push_back(std::exchange(entry, {}));
+    while (!text.empty()) {
+        // The first ";:" that ends within the entry limit closes the entry.
+        std::size_t length = text.substr(0, kSetupEntryLimit).find(";:");
+        if (length != std::string_view::npos) {
+            length += 2;
+        } else if (text.size() < kSetupEntryLimit) {
+            length = text.size();
+        } else {
+            // Cut back to the last ":" (a path boundary), but never below 11 characters (ten
+            // when there is none); what is cut off starts the next entry.
+            const std::size_t colon =
+                text.substr(kEntryMinimum - 1, kSetupEntryLimit - (kEntryMinimum - 1)).rfind(':');
+            length = colon == std::string_view::npos ? kEntryMinimum - 1 : colon + kEntryMinimum;
         }
-    }
-    if (!entry.empty()) {
-        entries.push_back(std::move(entry));
+        entries.emplace_back(text.substr(0, length));
+        text.remove_prefix(length);
     }
     return entries;
 }
