@@ -1,8 +1,8 @@
 # Thin wrapper over CMake: `make run` builds and starts Kurvitex against the simulated
 # instrument; `make test` (what CI runs) builds and runs every test and checks the Debian
-# package (`make check`). `make reliability` adds the whole suite under AddressSanitizer and
+# package (`make check`), then the whole suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer (`make sanitize`) and each fuzz target for a short time
-# (`make fuzz-ci`). All install missing packages first.
+# (`make fuzz-ci`); `make reliability` is the same. All install missing packages first.
 BUILD ?= build
 TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
@@ -37,9 +37,9 @@ package: build
 package-check: package
 	@bash scripts/check-package.sh $(BUILD)
 
-test: check
+test: check sanitize fuzz-ci
 
-reliability: check sanitize fuzz-ci
+reliability: test
 
 bench: build
 	$(BUILD)/bench/kurvitex_bench

@@ -137,7 +137,7 @@ class BareLoop {
 // The program's way: the command transport and the live display.
 class LiveFrames {
   public:
-    LiveFrames(int port, int sources) : m_transport(m_notifier), m_live(m_transport) {
+    LiveFrames(int port, int sources) : m_transport(m_notifier), m_live(m_transport, m_notifier) {
         m_transport.OpenLink({KTX_PROGRAM_DIR, "ktx_tcp.so", 4, 1}, false, Config(port));
         ktx::LiveSelection s{{}, "0", "2500", kPoints};
         s.sources.assign(kFour, kFour + sources);

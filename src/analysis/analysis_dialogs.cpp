@@ -228,6 +228,14 @@ class SourceBlock : public QWidget {
     QLineEdit* Fileedit() const { return m_fileedit; }
     QComboBox* Filter() const { return m_filter; }
 
+    ~SourceBlock() override {
+        // Children are torn down after this destructor: a line edit losing focus then still emits
+        // editingFinished, which must not reach the half-destroyed block.
+        for (QObject* child : findChildren<QObject*>()) {
+            child->disconnect(this);
+        }
+    }
+
     std::function<void()> onChange;
     std::function<void(const QString&)> onPick;        // a left click on a file
     std::function<void(const QString&)> onRightClick;  // a right click on a file
@@ -401,7 +409,15 @@ TKTX_fft_dial::TKTX_fft_dial(AnalysisContext context, QWidget* parent)
     resize(760, 440);
 }
 
-TKTX_fft_dial::~TKTX_fft_dial() = default;
+TKTX_fft_dial::~TKTX_fft_dial() {
+    m_source->onChange = nullptr;
+    m_source->onPick = nullptr;
+    // Children are torn down after this destructor: a line edit losing focus then still emits
+    // editingFinished, which must not reach the half-destroyed dialog.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+    }
+}
 
 void TKTX_fft_dial::SetFolder(const std::string& folder) {
     m_source->SetFolder(folder);
@@ -726,7 +742,15 @@ TKTX_mth_dial::TKTX_mth_dial(AnalysisContext context, QWidget* parent)
     resize(760, 460);
 }
 
-TKTX_mth_dial::~TKTX_mth_dial() = default;
+TKTX_mth_dial::~TKTX_mth_dial() {
+    m_source->onChange = nullptr;
+    m_source->onPick = nullptr;
+    // Children are torn down after this destructor: a line edit losing focus then still emits
+    // editingFinished, which must not reach the half-destroyed dialog.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+    }
+}
 
 void TKTX_mth_dial::SetFolder(const std::string& folder) {
     m_source->SetFolder(folder);
@@ -1033,7 +1057,15 @@ TKTX_mth2_dial::TKTX_mth2_dial(AnalysisContext context, QWidget* parent)
     resize(760, 440);
 }
 
-TKTX_mth2_dial::~TKTX_mth2_dial() = default;
+TKTX_mth2_dial::~TKTX_mth2_dial() {
+    m_source->onChange = nullptr;
+    m_source->onPick = nullptr;
+    // Children are torn down after this destructor: a line edit losing focus then still emits
+    // editingFinished, which must not reach the half-destroyed dialog.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+    }
+}
 
 void TKTX_mth2_dial::SetFolder(const std::string& folder) {
     m_source->SetFolder(folder);

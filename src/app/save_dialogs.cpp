@@ -228,4 +228,12 @@ void Tcseldlg::Choose(int i) {
     }
 }
 
+TSvas_dlg::~TSvas_dlg() {
+    // Children are torn down after this destructor: a line edit losing focus then still emits
+    // editingFinished, which must not reach the half-destroyed dialog.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+    }
+}
+
 }  // namespace ktx

@@ -32,6 +32,7 @@ class TSvas_dlg : public QDialog {
   public:
     // Opens in DialogFolder(parent) and remembers the folder of the name accepted.
     TSvas_dlg(Notifier& notifier, QWidget* parent = nullptr);
+    ~TSvas_dlg() override;
 
     // "Description|*.ext|..." as the caller's file types; the first is chosen.
     void SetFilter(const std::string& filter);

@@ -266,6 +266,11 @@ bool ProfileFile::WriteString(const std::string& section, const std::string& key
     if (exists && !ReadText(m_path, text)) {
         return false;  // there is something, but not a profile file we may rewrite
     }
+    if (text.find('\0') != std::string::npos) {
+        // The reader stops at a NUL byte: a rewrite that moved or dropped it would bring back
+        // lines nobody has read, and change values the caller never touched.
+        return false;
+    }
     if (!exists && errno != ENOENT) {
         return false;
     }

@@ -224,4 +224,12 @@ void TKonvdlg::OkClick() {
     }
 }
 
+TKonvdlg::~TKonvdlg() {
+    // Children are torn down after this destructor: a line edit losing focus then still emits
+    // editingFinished, which must not reach the half-destroyed dialog.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+    }
+}
+
 }  // namespace ktx

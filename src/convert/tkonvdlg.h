@@ -28,6 +28,7 @@ class TKonvdlg : public QDialog {
   public:
     TKonvdlg(Notifier& notifier, ProgressSink& progress, char systemDecimal,
              QWidget* parent = nullptr);
+    ~TKonvdlg() override;
 
     // For tests and the controls.
     void SetFolder(const std::string& folder);

@@ -8,6 +8,7 @@
 #include "config/device_file.h"
 #include "config/notifier.h"
 #include "config/progress.h"
+#include "config/safe_file.h"
 #include "link/command_transport.h"
 #include "waveform/block_file.h"
 
@@ -56,6 +57,24 @@ std::uint64_t PayloadEnd(BlockReader& in) {
     }
     in.Seek(0);
     return end;
+}
+
+// What "SET?" answers after "HEADER ON": the instrument's own commands with their headers, so
+// ":" first, and text (a label may hold Latin-1 letters) up to the closing line end. Noise on
+// the line or the answer to another question is none, and must not replace a stored set-up.
+bool HoldsSetup(const std::string& path) {
+    BlockReader in(path);
+    const std::uint64_t end = in.IsOpen() ? PayloadEnd(in) : 0;
+    if (end == 0) {
+        return false;
+    }
+    std::uint8_t b = 0;
+    for (std::uint64_t at = 0; at < end; ++at) {
+        if (!in.ReadByte(b) || (at == 0 && b != ':') || (b < 0x20 && b != '\t') || b == 0x7f) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void Sleep(int ms) {
@@ -199,10 +218,18 @@ SetupSendResult SendSetupFile(CommandTransport& transport, const std::string& fi
 }
 
 bool ReadSetup(CommandTransport& transport, const std::string& target, Notifier& notifier) {
-    if (transport.SendCommand("HEADER ON") && transport.ReceiveToFile(target, "SET?", 0)) {
+    // The answer is checked before it takes the target's place. A target that cannot be
+    // written is found before anything is asked of the instrument.
+    SafeFile file(target);
+    if (!file.Begin()) {
+        ShowErrorMsgText(notifier, kMsgSetupRead, file.Error().Text(), kHelpSetup);
+        return false;
+    }
+    if (transport.SendCommand("HEADER ON") && transport.ReceiveToFile(file.TempPath(), "SET?", 0) &&
+        HoldsSetup(file.TempPath()) && file.Commit()) {
         return true;
     }
-    ShowErrorMsg(notifier, kMsgSetupRead, kHelpSetup);
+    ShowErrorMsgText(notifier, kMsgSetupRead, file.Error() ? file.Error().Text() : "", kHelpSetup);
     return false;
 }
 

@@ -81,8 +81,8 @@ SetupSendResult SendSetupFile(CommandTransport& transport, const std::string& fi
                               const SetupWait& wait = {});
 
 // "Ein&lesen Setup": "HEADER ON", then the answer to "SET?" into `target` (received next to it,
-// put in place only when complete, so a silent instrument leaves an existing file as it was).
-// Message 37 on failure.
+// put in place only when complete and a set-up, ":" first, so a silent or garbling instrument
+// leaves an existing file as it was). Message 37 on failure.
 bool ReadSetup(CommandTransport& transport, const std::string& target, Notifier& notifier);
 
 // "Aus&geben Setup" of `file`. Device type 2 takes the file as it is (with the time-out [DEVICE]

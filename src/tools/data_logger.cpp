@@ -495,6 +495,11 @@ TickResult DataLogger::Tick() {
         return TickResult::Stopped;
     }
     const bool ok = TakeLogSample();
+    if (!ok && !m_choices.Exclamation()) {
+        // Logging ends here; without a word it would look like the count had run out. (The
+        // exclamation set's sample says so itself.)
+        ShowErrorMsg(m_notifier, kMsgNoMeasurement, 0);
+    }
     if (m_triggerMode) {
         m_transport.SendCommand("ACQ:STATE RUN");  // re-arm the single sequence
     }

@@ -126,7 +126,8 @@ struct LoggerHooks {
 enum class TickResult {
     Sampled,  // a record was written; the next tick after the interval
     Waiting,  // trigger mode: the instrument has not triggered; poll again soon
-    Stopped,  // logging ended (count reached, failed sample, file failure, time limit)
+    Stopped,  // logging ended (count reached, failed sample with message 17, file failure,
+              // time limit)
 };
 
 class DataLogger {

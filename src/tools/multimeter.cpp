@@ -327,7 +327,15 @@ void DmmRangeControl::ToggleHold() {
 std::string DmmRangeControl::Measure() {
     const std::string function = m_transport.Query("DMM:FUNC?");
     if (!Contains(function, Code())) {
-        return {};  // the instrument measures something else than the dialog shows
+        // The instrument measures something else than the dialog shows: the label is cleared.
+        // No answer, or one that names no function at all, is a failed reading.
+        const bool otherFunction =
+            LastOccurring(m_definition.functions, function,
+                          [](const MeterFunction& f) { return f.code; }) >= 0;
+        if (!otherFunction) {
+            Error(m_notifier, kMsgNoMeasurement);
+        }
+        return {};
     }
     double value = 0.0;
     bool converted = ParseInstrumentNumber(m_transport.Query("DMM:VAL?"), value);

@@ -83,7 +83,8 @@ class DmmRangeControl {
     void SetAutoRange(bool on);      // `autocheck`
     void SelectTimeBase(int index);  // `zb_lb` click, 0-based
     void ToggleHold();               // `RHbtn`
-    // "Mess": the text of `Messlab` (empty when the instrument has another function).
+    // "Mess": the text of `Messlab` (empty when the instrument has another function, or with
+    // message 17 when it gave no reading).
     std::string Measure();
 
   private:

@@ -250,6 +250,11 @@ Tlog_dial::Tlog_dial(CommandTransport& transport, Notifier& notifier, ProgramSta
 }
 
 Tlog_dial::~Tlog_dial() {
+    // Children are torn down after this destructor: a line edit losing focus then still emits
+    // editingFinished, which must not reach the half-destroyed dialog.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+    }
     if (m_logger && m_logger->Logging()) {
         m_logTim->stop();
         m_logger->Stop();

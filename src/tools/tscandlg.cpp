@@ -208,6 +208,11 @@ Tscandlg::Tscandlg(CommandTransport& transport, Notifier& notifier, ProgramState
 }
 
 Tscandlg::~Tscandlg() {
+    // Children are torn down after this destructor: a line edit losing focus then still emits
+    // editingFinished, which must not reach the half-destroyed dialog.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+    }
     m_timer1->stop();
     m_scanner->Stop();
 }

@@ -19,6 +19,7 @@ constexpr int kMsgNoSelection = 14;
 constexpr int kMsgRangeTooLarge = 15;
 constexpr int kMsgBadStart = 43;
 constexpr int kMsgBadStop = 44;
+constexpr int kMsgFailed = 34;
 constexpr int kHelpNone = 0;
 
 // One 8-bit division is 25 counts: the instrument's screen is 256 counts for 10 divisions
@@ -184,7 +185,8 @@ std::string LiveSource::Label() const {
     return name + " " + FormatWithPrefix(voltsPerDivision, unit + "/div");
 }
 
-LiveDisplay::LiveDisplay(CommandTransport& transport) : m_transport(transport) {
+LiveDisplay::LiveDisplay(CommandTransport& transport, Notifier& notifier)
+    : m_transport(transport), m_notifier(notifier) {
     m_slotColours.fill(kLiveBlack);
 }
 
@@ -219,6 +221,9 @@ bool LiveDisplay::Setup(const LiveSelection& selection) {
             s.buffer.assign(5 * static_cast<std::size_t>(m_points), 0);
         }
         m_sources.push_back(std::move(s));
+    }
+    if (!ok) {
+        ShowErrorMsg(m_notifier, kMsgFailed, 0);
     }
     return ok;
 }
@@ -286,6 +291,9 @@ bool LiveDisplay::Fetch() {
             return false;  // freed, or the set-up failed
         }
         ok = FetchSource(m_sources[i], i == 0);
+    }
+    if (!ok && !m_sources.empty()) {
+        ShowErrorMsg(m_notifier, kMsgFailed, 0);
     }
     return ok;
 }

@@ -97,15 +97,18 @@ struct LiveSource {
 
 class LiveDisplay {
   public:
-    // The transport is borrowed and must outlive this object.
-    explicit LiveDisplay(CommandTransport& transport);
+    // The transport and the notifier are borrowed and must outlive this object.
+    LiveDisplay(CommandTransport& transport, Notifier& notifier);
 
     // Start's set-up: the data format and range commands, then "WFMPRE?"; the first four
     // sources with their colours (a name of no entry keeps its slot's colour from the last run,
-    // black at first). False when a command failed: nothing is fetched then.
+    // black at first). False when a command failed: nothing is fetched then, and message 34
+    // says why the window stays idle.
     bool Setup(const LiveSelection& selection);
     // One frame: every source's scaling and curve. False when the last source's steps failed
-    // (the run ends after drawing this frame).
+    // (the run ends after drawing this frame, with message 34: without it a run that ends
+    // because the instrument stopped answering looks like one the user stopped). Buffers
+    // freed by a closing window end the run without a message.
     bool Fetch();
     // The window closed: the buffers go.
     void FreeBuffers();
@@ -124,6 +127,7 @@ class LiveDisplay {
     std::optional<double> QueryNumber(const std::string& command);
 
     CommandTransport& m_transport;
+    Notifier& m_notifier;
     std::vector<LiveSource> m_sources;
     std::array<std::uint32_t, kLiveMaxShown> m_slotColours{};
     int m_points = 0;

@@ -73,7 +73,7 @@ Tlv_frm::Tlv_frm(CommandTransport& transport, Notifier& notifier, std::string de
       m_transport(transport),
       m_notifier(notifier),
       m_deviceFile(std::move(deviceFile)),
-      m_live(std::make_shared<LiveDisplay>(transport)) {
+      m_live(std::make_shared<LiveDisplay>(transport, notifier)) {
     setObjectName(QStringLiteral("lv_frm"));
     setWindowTitle(QStringLiteral("Live"));
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);

@@ -404,4 +404,12 @@ void TKTX_file_dial::Confirm() {
     accept();
 }
 
+TKTX_file_dial::~TKTX_file_dial() {
+    // Children are torn down after this destructor: a line edit losing focus then still emits
+    // editingFinished, which must not reach the half-destroyed dialog.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+    }
+}
+
 }  // namespace ktx

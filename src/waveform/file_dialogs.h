@@ -45,6 +45,7 @@ class TKTX_file_dial : public QDialog {
     // `showAfterReading`: the "Anzeigen" choice of the last use, which the caller keeps.
     TKTX_file_dial(int mode, int deviceType, const std::string& deviceFile, bool showAfterReading,
                    Notifier& notifier, QWidget* parent = nullptr);
+    ~TKTX_file_dial() override;
 
     // The choices after OK.
     TransferRequest Request() const { return m_request; }

@@ -64,6 +64,14 @@ TEST(ProfileFile, MissingUnreadableAndOversizedFiles) {
     EXPECT_FALSE(f.WriteString("A", "B", "C"));  // never rewrites what it could not read
     EXPECT_EQ(test::ReadFile(big).size(), static_cast<std::size_t>(ProfileFile::kMaxSize + 1));
 
+    const auto nul = dir.Path("nul.ini");
+    const std::string withNul("[TRANSFER]\r\nSS_TYPE = 2 ; F\0\r\nDLL_NAME=ktx_sim.so\r\n", 51);
+    test::WriteFile(nul, withNul);
+    ProfileFile n(nul);
+    EXPECT_FALSE(n.WriteString("TRANSFER", "SS_TYPE", "4"));  // would revive DLL_NAME
+    const auto kept = test::ReadFile(nul);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), withNul);
+
     ProfileFile nowhere(dir.Path("no/such/dir/k.ini"));
     EXPECT_FALSE(nowhere.WriteString("A", "B", "C"));
 }

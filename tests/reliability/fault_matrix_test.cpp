@@ -9,12 +9,16 @@
 //
 // A new exchange is one line in kExchanges: its name, family, instrument file, the file it
 // writes (prefilled with old content by the test) and a function that runs it and says
-// whether it went through.
+// whether it went through. An exchange that only happens within a session (a logger's sample,
+// a live frame, a reading in an open multimeter dialog) gets a preparation run on a sound
+// link; the fault is then switched on by command, as a cable pulled in the middle of logging.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -25,9 +29,16 @@
 #include "images/picture_codec.h"
 #include "images/screen_picture_fetch.h"
 #include "link/command_transport.h"
+#include "setups/setup_transfer.h"
 #include "test_files.h"
 #include "tools/acquisition_control.h"
 #include "tools/acquisition_settings.h"
+#include "tools/data_logger.h"
+#include "tools/measurement.h"
+#include "tools/multimeter.h"
+#include "tools/scanner.h"
+#include "view/live_display.h"
+#include "waveform/wave_file.h"
 #include "waveform/waveform_record.h"
 #include "waveform/waveform_transfer.h"
 
@@ -77,9 +88,18 @@ class Rig {
     test::RecordingNotifier notes;  // the transport's and the exchange's messages alike
     CommandTransport transport;
     ProgramState state;
+    // What a preparation made for the exchange (a started logger, an opened dialog's state);
+    // goes before the transport.
+    std::shared_ptr<void> held;
 };
 
 using Run = std::function<bool(Rig&)>;
+
+// What the exchange's target must look like after a failure.
+enum class AfterFailure {
+    Unchanged,    // as it was before the exchange
+    WholeRecords  // a log: what was there stays, followed by whole records only
+};
 
 struct Exchange {
     const char* name;
@@ -98,6 +118,14 @@ struct Exchange {
     // the wrong length (no answer at all, too) ends the handheld's fetch without a message.
     int fewestMessages = 1;
     int mostMessages = 1;
+    // Runs on a sound link before the fault is switched on (a logger that has started, a dialog
+    // that has read the instrument's state); what it shows is not the exchange's. The exchange
+    // then meets the fault in the middle of a session, as a cable pulled while logging does.
+    Run prepare = {};
+    AfterFailure afterFailure = AfterFailure::Unchanged;
+    // Where the instrument hangs up: inside the exchange's answers, which for a reading are
+    // only a few bytes together.
+    int dropAfter = 40;
 };
 
 // --- the exchanges ----------------------------------------------------------------------------
@@ -176,6 +204,159 @@ Run Autosetup() {
     };
 }
 
+// "Messen" of the measurement dialog. The user answers the retry question "No".
+Run Measure() {
+    return [](Rig& rig) {
+        rig.notes.confirmAnswer = false;
+        const MeasurementChoices choices = ReadMeasurementChoices(rig.state.deviceIniFile);
+        Measurement m(rig.transport, rig.notes, rig.state.deviceType, [](int) {});
+        m.Open();
+        MeasurementLabels labels;
+        return m.Measure(choices.measures.at(0), choices.sources.at(0), labels);
+    };
+}
+
+// The logger has started on "log.ktx" (first measurement of CH1, with type 9 also its
+// multimeter, or the handheld's first function); the exchange is the next sample, after which
+// the dialog is closed.
+struct LoggerRun {
+    LoggerSettings settings;
+    SteadyLoggerClock clock;
+    std::unique_ptr<DataLogger> logger;
+};
+
+Run StartLogger() {
+    return [](Rig& rig) {
+        auto run = std::make_shared<LoggerRun>();
+        const LoggerChoices choices =
+            ReadLoggerChoices(rig.state.deviceIniFile, rig.state.deviceType);
+        ChannelChoice first;
+        first.active = true;
+        first.measure = choices.Exclamation() ? choices.scopeMeasures : 0;
+        ApplyChannelChoice(run->settings, 0, first, choices, rig.notes);
+        if (rig.state.deviceType == kScopeMeterType) {
+            // The built-in multimeter on the second channel ("DMM:VAL?").
+            ChannelChoice dmm{choices.scopeMeasures, static_cast<int>(choices.sources.size()) - 1,
+                              true};
+            ApplyChannelChoice(run->settings, 1, dmm, choices, rig.notes);
+        }
+        run->settings.interval = 100;
+        run->settings.fileName = rig.Path("log.ktx");
+        run->logger =
+            std::make_unique<DataLogger>(rig.transport, rig.notes, run->settings, choices,
+                                         run->clock, LoggerHooks{}, rig.state.conversionFile);
+        run->logger->Open();
+        const bool started = run->logger->Start(10);
+        rig.held = run;
+        return started && rig.notes.shown.empty();
+    };
+}
+
+Run LoggerSample() {
+    return [](Rig& rig) {
+        DataLogger& logger = *std::static_pointer_cast<LoggerRun>(rig.held)->logger;
+        const bool sampled = logger.Tick() == TickResult::Sampled;
+        logger.Stop();
+        return sampled;
+    };
+}
+
+// One scan of CH1 into "AB___000.ktx"; the run is prepared in trigger mode, so no timing scan.
+Run PrepareScanner() {
+    return [](Rig& rig) {
+        auto scanner = std::make_shared<Scanner>(
+            rig.transport, rig.notes, NoProgress(), rig.state.deviceType, "100",
+            rig.state.conversionFile, rig.state.compressionFile, ScannerHooks{});
+        ScanRequest request;
+        request.folder = rig.Path("");
+        request.base = ScanBaseName("AB");
+        request.sources = {"CH1"};
+        request.startText = "1";
+        request.stopText = "100";
+        request.triggered = true;
+        request.beep = false;
+        const bool prepared = scanner->PrepareScan(request);
+        // Only the question whether AB___000.ktx may be overwritten.
+        const bool asked = rig.notes.shown.size() == 1 && rig.notes.shown[0].stringId == 10303;
+        rig.held = scanner;
+        return prepared && asked;
+    };
+}
+
+Run Scan() {
+    return [](Rig& rig) {
+        return std::static_pointer_cast<Scanner>(rig.held)->ScanOnce(rig.Path("AB___000.ktx"));
+    };
+}
+
+// "Mess" of the handheld's range dialog (opened before) ...
+Run OpenHandheldMeter() {
+    return [](Rig& rig) {
+        auto meter = std::make_shared<HandheldMeter>(rig.transport,
+                                                     ReadMeterDefinition(rig.state.deviceIniFile));
+        meter->Open(rig.notes);
+        rig.held = meter;
+        return rig.notes.shown.empty();
+    };
+}
+
+Run HandheldReading() {
+    return [](Rig& rig) {
+        HandheldMeter::Reading reading;
+        return std::static_pointer_cast<HandheldMeter>(rig.held)->Measure(reading, rig.notes);
+    };
+}
+
+// ... and of the type-9 multimeter's range dialog, opened in multimeter mode.
+Run OpenDmm() {
+    return [](Rig& rig) {
+        rig.transport.SendCommand("DIS:MOD MET");
+        auto dmm = std::make_shared<DmmRangeControl>(
+            rig.transport, rig.notes, ReadMeterDefinition(rig.state.deviceIniFile), [](int) {});
+        dmm->Open();
+        rig.held = dmm;
+        return dmm->FunctionIndex() > 0 && rig.notes.shown.empty();
+    };
+}
+
+Run DmmReading() {
+    return [](Rig& rig) {
+        return !std::static_pointer_cast<DmmRangeControl>(rig.held)->Measure().empty();
+    };
+}
+
+// One frame of the live display, after its set-up.
+Run SetupLive() {
+    return [](Rig& rig) {
+        auto live = std::make_shared<LiveDisplay>(rig.transport, rig.notes);
+        rig.held = live;
+        return live->Setup({{"CH1", "CH2"}, "1", "100", 99});
+    };
+}
+
+Run LiveFrame() {
+    return [](Rig& rig) { return std::static_pointer_cast<LiveDisplay>(rig.held)->Fetch(); };
+}
+
+// "Einlesen Setup" into "w.set".
+Run ReadSetupFile() {
+    return [](Rig& rig) { return ReadSetup(rig.transport, rig.Path("w.set"), rig.notes); };
+}
+
+// "Ausgeben Setup" of a set-up the instrument's family takes.
+Run SendSetup() {
+    return [](Rig& rig) {
+        const std::string source = rig.Path("send.set");
+        if (!std::filesystem::exists(source)) {
+            test::WriteFile(source,
+                            ":DATA:SOURCE CH2;ENCDG RIBINARY;:HORIZONTAL:RECORDLENGTH "
+                            "100;:ACQUIRE:STOPAFTER RUNSTOP;:SELECT:CH1 1;:SELECT:CH2 1\n");
+        }
+        return WriteSetup(rig.transport, source, rig.state.deviceType, rig.state.deviceIniFile,
+                          rig.notes, NoProgress(), [](int) {});
+    };
+}
+
 const std::vector<Exchange>& Exchanges() {
     static const std::vector<Exchange> kExchanges = {
         {"ReadWaveformType1", 1, "kt_tds210.ini", "w.ktx", ReadWaveform(), false, kOldContent, 1,
@@ -207,6 +388,42 @@ const std::vector<Exchange>& Exchanges() {
         {"DisplayModeType9", 9, "kt_ths720p.ini", "kurvitex.ini", SwitchToMultimeter(), false,
          "[DEVICE]\nMODE=0\n", 1, 3},
         {"AutosetupType1", 1, "kt_tds210.ini", "", Autosetup(), false},
+        // Three messages at most: the retry question for the value, the one for the unit, which
+        // is asked whatever the value gave, then "keine Messung möglich". A reading's answers
+        // are short: the instrument hangs up after 16 bytes, inside them.
+        {"MeasurementType1", 1, "kt_tds210.ini", "", Measure(), false, kOldContent, 1, 3, Run(),
+         AfterFailure::Unchanged, 16},
+        {"MeasurementType2", 2, "kt_tds380.ini", "", Measure(), false, kOldContent, 1, 3, Run(),
+         AfterFailure::Unchanged, 16},
+        // The logger has started; the fault meets its next sample. A failed sample still
+        // writes its record (0 for the value not read) and ends logging.
+        {"LoggerSampleType1", 1, "kt_tds210.ini", "log.ktx", LoggerSample(), false, kOldContent, 1,
+         1, StartLogger(), AfterFailure::WholeRecords, 4},
+        {"LoggerSampleType9", 9, "kt_ths720p.ini", "log.ktx", LoggerSample(), false, kOldContent, 1,
+         1, StartLogger(), AfterFailure::WholeRecords, 12},
+        {"LoggerSampleType20", 20, "kt_ths3014.ini", "log.ktx", LoggerSample(), false, kOldContent,
+         1, 1, StartLogger(), AfterFailure::WholeRecords},
+        {"ScanType1", 1, "kt_tds210.ini", "AB___000.ktx", Scan(), false, kOldContent, 1, 1,
+         PrepareScanner()},
+        {"ScanType14", 14, "kt_dpo2024.ini", "AB___000.ktx", Scan(), false, kOldContent, 1, 1,
+         PrepareScanner()},
+        // The handheld reads its state before every reading: "Messbereich konnte nicht gelesen
+        // werden", then "keine Messung möglich".
+        {"MultimeterReadingType20", 20, "kt_ths3014.ini", "", HandheldReading(), false, kOldContent,
+         1, 2, OpenHandheldMeter()},
+        {"MultimeterReadingType9", 9, "kt_ths720p.ini", "", DmmReading(), false, kOldContent, 1, 1,
+         OpenDmm(), AfterFailure::Unchanged, 6},
+        {"LiveFrameType1", 1, "kt_tds210.ini", "", LiveFrame(), false, kOldContent, 1, 1,
+         SetupLive()},
+        {"LiveFrameType14", 14, "kt_dpo2024.ini", "", LiveFrame(), false, kOldContent, 1, 1,
+         SetupLive()},
+        // A set-up is text of about 2 kB: dripped it takes under 3 s.
+        {"SetupReadType1", 1, "kt_tds210.ini", "w.set", ReadSetupFile(), false},
+        {"SetupReadType14", 14, "kt_dpo2024.ini", "w.set", ReadSetupFile(), false},
+        // Sending a set-up asks nothing back, so the faults of answers leave it working: those
+        // cells check that it goes through without a message and the instrument takes the next.
+        {"SetupSendType1", 1, "kt_tds210.ini", "", SendSetup(), false},
+        {"SetupSendType2", 2, "kt_tds380.ini", "", SendSetup(), false},
     };
     return kExchanges;
 }
@@ -215,20 +432,30 @@ const std::vector<Exchange>& Exchanges() {
 
 struct Fault {
     const char* name;
-    const char* simKeys;  // [SIM] lines the connection starts with
-    bool hangsUp;         // the instrument closes the line: the next exchange reopens it
+    // [SIM] line the connection starts with, and the same as a command switching it on in the
+    // middle of a session; "%" stands for the exchange's dropAfter.
+    const char* simKey;
+    const char* command;
+    bool hangsUp;  // the instrument closes the line: the next exchange reopens it
     bool drips;
 };
 
 constexpr Fault kFaults[] = {
-    {"Silent", "SILENT=1\n", false, false},
-    {"LateAnswer", "DELAY=1000\n", false, false},
-    {"DropAfterBytes", "DROPAFTER=40\n", true, false},
-    {"TruncatedBlock", "TRUNCATE=1\n", false, false},
-    {"Garbage", "GARBAGE=1\n", false, false},
-    {"CloseMidAnswer", "CLOSEMID=1\n", true, false},
-    {"Drip", "DRIP=1\n", false, true},
+    {"Silent", "SILENT=1", "KTXSIM:FAULT SILENT", false, false},
+    {"LateAnswer", "DELAY=1000", "KTXSIM:DELAY 1000", false, false},
+    {"DropAfterBytes", "DROPAFTER=%", "KTXSIM:DROP %", true, false},
+    {"TruncatedBlock", "TRUNCATE=1", "KTXSIM:FAULT TRUNCATE", false, false},
+    {"Garbage", "GARBAGE=1", "KTXSIM:FAULT GARBAGE", false, false},
+    {"CloseMidAnswer", "CLOSEMID=1", "KTXSIM:CLOSE 1", true, false},
+    {"Drip", "DRIP=1", "KTXSIM:DRIP 1", false, true},
 };
+
+std::string WithCount(std::string text, int count) {
+    if (const std::size_t at = text.find('%'); at != std::string::npos) {
+        text.replace(at, 1, std::to_string(count));
+    }
+    return text;
+}
 
 // --- the checks -------------------------------------------------------------------------------
 
@@ -243,6 +470,14 @@ bool Readable(const std::string& path) {
     }
     if (ext == ".ini") {
         return ProfileFile(path).ReadInt("DEVICE", "MODE", -1) == 1;
+    }
+    if (ext == ".set") {
+        // A set-up as the instrument sent it: commands with long headers, printable text.
+        const test::Bytes text = test::ReadFile(path);
+        return !text.empty() && text[0] == ':' &&
+               std::all_of(text.begin(), text.end(), [](std::uint8_t c) {
+                   return (c >= 0x20 && c < 0x7f) || c == '\n' || c == '\r';
+               });
     }
     RgbImage image;
     std::string error;
@@ -281,7 +516,21 @@ TEST_P(FaultMatrix, EndsWithOneMessageKeepsTheFileAndRecovers) {
     if (!target.empty()) {
         test::WriteFile(target, exchange.oldContent);
     }
-    ASSERT_TRUE(rig.Open(fault.simKeys));
+    const auto prepare = [&] {
+        if (exchange.prepare) {
+            ASSERT_TRUE(exchange.prepare(rig)) << "preparation: " << Messages(rig.notes);
+            rig.notes.shown.clear();
+        }
+    };
+    if (exchange.prepare) {
+        ASSERT_TRUE(rig.Open(""));
+        prepare();
+        ASSERT_FALSE(HasFatalFailure());
+        rig.transport.SendCommand(WithCount(fault.command, exchange.dropAfter));
+    } else {
+        ASSERT_TRUE(rig.Open(WithCount(fault.simKey, exchange.dropAfter) + "\n"));
+    }
+    const test::Bytes kept = target.empty() ? test::Bytes{} : test::ReadFile(target);
     const std::set<std::string> before = Names(dir);
 
     const auto start = std::chrono::steady_clock::now();
@@ -299,15 +548,22 @@ TEST_P(FaultMatrix, EndsWithOneMessageKeepsTheFileAndRecovers) {
             << Messages(rig.notes);
         EXPECT_LE(static_cast<int>(rig.notes.shown.size()), exchange.mostMessages)
             << Messages(rig.notes);
-        if (!target.empty()) {
-            EXPECT_EQ(test::ReadFile(target), test::FromText(exchange.oldContent))
-                << "a failure changed " << exchange.target;
+        if (!target.empty() && exchange.afterFailure == AfterFailure::Unchanged) {
+            EXPECT_EQ(test::ReadFile(target), kept) << "a failure changed " << exchange.target;
+        } else if (!target.empty()) {
+            const test::Bytes now = test::ReadFile(target);
+            ASSERT_GE(now.size(), kept.size());
+            EXPECT_TRUE(std::equal(kept.begin(), kept.end(), now.begin()))
+                << "a failure changed what " << exchange.target << " held";
+            EXPECT_EQ((now.size() - kept.size()) % kFourColumnRecord, 0u)
+                << "a record cut short in " << exchange.target;
+            EXPECT_TRUE(Readable(target)) << exchange.target;
         }
     }
     // Nothing half-written beside the target: only the scratch files the program keeps and
     // the inputs the exchange made for itself.
     for (const std::string& name : Names(dir)) {
-        const bool input = name == "send.wfm" || name == "kt_dev.ini";
+        const bool input = name == "send.wfm" || name == "kt_dev.ini" || name == "send.set";
         EXPECT_FALSE(name.ends_with(".part")) << "left behind: " << name;
         EXPECT_TRUE(before.count(name) != 0 || input || name.starts_with("ktx_tmp"))
             << "left behind: " << name;
@@ -322,6 +578,8 @@ TEST_P(FaultMatrix, EndsWithOneMessageKeepsTheFileAndRecovers) {
         }
     }
     rig.notes.shown.clear();
+    prepare();
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_TRUE(exchange.run(rig)) << Messages(rig.notes);
     EXPECT_TRUE(rig.notes.shown.empty()) << Messages(rig.notes);
     if (!target.empty()) {

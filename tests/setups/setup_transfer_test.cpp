@@ -212,6 +212,47 @@ TEST(SetupReadTest, SilentInstrumentLeavesTheExistingFileAsItWas) {
               2);  // sim.ini and kept.set
 }
 
+// An answer that is no set-up (noise on the line) and a target that cannot be written: message
+// 37, the old file unchanged, nothing beside it; a folder as target is refused before the
+// instrument is asked, with the reason named.
+struct KeptCase {
+    const char* name;
+    const char* sim;
+    bool folder;
+};
+
+class SetupReadKeepsTest : public testing::TestWithParam<KeptCase> {};
+
+TEST_P(SetupReadKeepsTest, OldFileStays) {
+    const KeptCase& c = GetParam();
+    test::TempDir dir;
+    SimSession sim(dir, 14, c.sim);
+    const std::string file = dir.Path("kept.set");
+    if (c.folder) {
+        std::filesystem::create_directory(file);
+    } else {
+        test::WriteFile(file, ":CH1:SCALE 5.0E0\n");
+    }
+    EXPECT_FALSE(ReadSetup(sim.Transport(), file, sim.notes));
+    ASSERT_EQ(sim.notes.shown.size(), 1u);
+    EXPECT_EQ(sim.notes.shown[0].stringId, 10037);
+    if (c.folder) {
+        EXPECT_TRUE(std::filesystem::is_directory(file));
+        EXPECT_NE(sim.notes.shown[0].text.find(file), std::string::npos) << sim.notes.shown[0].text;
+        EXPECT_EQ(sim.Transport().Query("KTXSIM:LOG?").find("SET?"), std::string::npos);
+    } else {
+        EXPECT_EQ(Text(test::ReadFile(file)), ":CH1:SCALE 5.0E0\n");
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("")),
+                            std::filesystem::directory_iterator()),
+              2);  // sim.ini and kept.set
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SetupReadKeepsTest,
+                         testing::Values(KeptCase{"Garbage", "GARBAGE=1\n", false},
+                                         KeptCase{"FolderTarget", "", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(SetupWriteTest, LinkNotOpenIsReportedNotSuccess) {
     test::TempDir dir;
     test::RecordingNotifier notes;

@@ -212,7 +212,7 @@ LiveSelection FourSources() {
 
 TEST_P(LiveFrameTest, RunsFrameAfterFrame) {
     test::LiveLink link(m_dir, GetParam());
-    LiveDisplay live(link.Transport());
+    LiveDisplay live(link.Transport(), link.Notes());
     ASSERT_TRUE(live.Setup(FourSources()));
     EXPECT_EQ(link.Log(),
               "DATA INIT|DATA:ENC RIB|DATA:WID 1|DATA:START 0|DATA:STOP 2500|HEADER OFF|"
@@ -258,7 +258,7 @@ TEST_P(LiveFrameTest, RunsFrameAfterFrame) {
 
 TEST_P(LiveFrameTest, AnInstrumentThatFallsSilentEndsTheRun) {
     test::LiveLink link(m_dir, GetParam());
-    LiveDisplay live(link.Transport());
+    LiveDisplay live(link.Transport(), link.Notes());
     ASSERT_TRUE(live.Setup({{"CH1"}, "0", "500", 500}));
     ASSERT_TRUE(live.Fetch());
     EXPECT_EQ(live.Curve(0, 100, 100).size(), 83u);  // 500 points, 6 a column
@@ -266,18 +266,27 @@ TEST_P(LiveFrameTest, AnInstrumentThatFallsSilentEndsTheRun) {
     EXPECT_FALSE(live.Fetch());
     link.Transport().SendCommand("KTXSIM:FAULT SILENT");
     EXPECT_FALSE(live.Fetch());
+    // Each ended run says so once; a closed window's run ends quietly.
+    const auto failed = [&] {
+        return std::count_if(link.Notes().shown.begin(), link.Notes().shown.end(),
+                             [](const test::Shown& s) { return s.stringId == 10034; });
+    };
+    EXPECT_EQ(failed(), 2);
     live.FreeBuffers();
     EXPECT_FALSE(live.BuffersHeld());
     EXPECT_FALSE(live.Fetch());  // nothing to read into: no read at all
+    EXPECT_EQ(failed(), 2);
 }
 
 TEST_P(LiveFrameTest, AFailedSetupFetchesNothing) {
     test::LiveLink link(m_dir, GetParam());
     link.Transport().SendCommand("KTXSIM:FAULT SILENT");
-    LiveDisplay live(link.Transport());
+    LiveDisplay live(link.Transport(), link.Notes());
     EXPECT_FALSE(live.Setup({{"CH1", "Ch2"}, "0", "500", 500}));
     EXPECT_FALSE(live.BuffersHeld());
     EXPECT_FALSE(live.Fetch());
+    ASSERT_EQ(link.Notes().shown.size(), 1u);  // the set-up's failure, not again per frame
+    EXPECT_EQ(link.Notes().shown[0].stringId, 10034);
     // The labels still show the chosen sources in their colours.
     ASSERT_EQ(live.Sources().size(), 2u);
     EXPECT_EQ(live.Sources()[1].colour, kLiveColours[1]);
@@ -292,7 +301,7 @@ INSTANTIATE_TEST_SUITE_P(Carriers, LiveFrameTest,
 TEST(LiveSlotColourTest, AnUnknownNameKeepsItsSlotsColour) {
     test::TempDir dir;
     test::LiveLink link(dir, test::SimCarrier::InProcess);
-    LiveDisplay live(link.Transport());
+    LiveDisplay live(link.Transport(), link.Notes());
     live.Setup({{"WAVE9"}, "0", "500", 500});
     EXPECT_EQ(live.Sources()[0].colour, kLiveBlack);  // first run: black
     live.Setup({{"ch2"}, "0", "500", 500});
