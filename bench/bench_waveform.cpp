@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Throughput of the waveform file core on a 10 M-point two-byte curve: conversion of the raw
 // curve into a .ktx file, loading that file into a waveform record, and, as the reference of
-// the same run, reading the file's bytes once.
+// the same run, reading the file's bytes once. Also a small file through the block reader against
+// the C library.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -13,6 +14,7 @@
 
 #include "config/notifier.h"
 #include "config/progress.h"
+#include "waveform/block_file.h"
 #include "waveform/curve_converter.h"
 #include "waveform/waveform_record.h"
 
@@ -118,5 +120,66 @@ void BM_ReadFileBytesOnce(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kPoints);
 }
 BENCHMARK(BM_ReadFileBytesOnce)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
+// A small file (a set-up of 2 KB) through the block reader, against the same bytes read with
+// the C library into a buffer of their size: the reader must not pay for a whole block.
+const std::string& SmallFile() {
+    static const std::string path = [] {
+        const auto dir = std::filesystem::temp_directory_path() / "ktx-bench";
+        std::filesystem::create_directories(dir);
+        const std::string p = (dir / "small.set").string();
+        std::FILE* f = std::fopen(p.c_str(), "wb");
+        for (int i = 0; i < 100; ++i) {
+            std::fputs(":CH1:SCALE 1.0E0;", f);
+        }
+        std::fclose(f);
+        return p;
+    }();
+    return path;
+}
+
+void BM_ReadSmallFileBlockReader(benchmark::State& state) {
+    for (auto _ : state) {
+        ktx::BlockReader in(SmallFile());
+        std::size_t total = 0;
+        for (std::uint8_t b; in.ReadByte(b);) {
+            total += b;
+        }
+        benchmark::DoNotOptimize(total);
+    }
+}
+BENCHMARK(BM_ReadSmallFileBlockReader)->Unit(benchmark::kMicrosecond);
+
+// Reference for the small file.
+void BM_ReadSmallFileStdio(benchmark::State& state) {
+    for (auto _ : state) {
+        std::FILE* f = std::fopen(SmallFile().c_str(), "rb");
+        char buf[4096];
+        const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+        std::fclose(f);
+        std::size_t total = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            total += static_cast<unsigned char>(buf[i]);
+        }
+        benchmark::DoNotOptimize(total);
+    }
+}
+BENCHMARK(BM_ReadSmallFileStdio)->Unit(benchmark::kMicrosecond);
+
+// What reading it cost with a cleared block of 1 MiB, as the reader did before.
+void BM_ReadSmallFileClearedBlock(benchmark::State& state) {
+    for (auto _ : state) {
+        std::FILE* f = std::fopen(SmallFile().c_str(), "rb");
+        std::vector<unsigned char> buf(ktx::BlockReader::kBlockSize);
+        const std::size_t n = std::fread(buf.data(), 1, buf.size(), f);
+        std::fclose(f);
+        std::size_t total = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            total += buf[i];
+        }
+        benchmark::DoNotOptimize(total);
+    }
+}
+BENCHMARK(BM_ReadSmallFileClearedBlock)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

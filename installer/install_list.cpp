@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "waveform/block_file.h"
 
@@ -41,6 +42,21 @@ bool ParseUninstallLine(std::string line, UninstallEntry& entry) {
         }
     }
     return false;
+}
+
+std::vector<UninstallEntry> ParseUninstallList(std::string_view text) {
+    std::vector<UninstallEntry> entries;
+    while (!text.empty()) {
+        const std::size_t lf = text.find('\n');
+        const std::string_view line = text.substr(0, lf);
+        text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
+        UninstallEntry entry;
+        if (ParseUninstallLine(std::string(line), entry) &&
+            std::filesystem::path(entry.path).is_absolute()) {
+            entries.push_back(std::move(entry));
+        }
+    }
+    return entries;
 }
 
 }  // namespace ktx

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ktx {
@@ -38,5 +39,7 @@ struct UninstallEntry {
     std::string path;
 };
 bool ParseUninstallLine(std::string line, UninstallEntry& entry);
+// The entries of a whole list (lines end in LF or CR LF) that name an absolute path, in order.
+std::vector<UninstallEntry> ParseUninstallList(std::string_view text);
 
 }  // namespace ktx

@@ -281,13 +281,15 @@ LzCopyResult LzCopy(const std::string& source, const std::string& target, bool e
                                        : EnglishText(in.OpenError());
             return result;
         }
-        std::vector<unsigned char> buffer(BlockReader::kBlockSize);
+        // Not cleared: the copy of a small file touches only what it reads.
+        const auto buffer =
+            std::make_unique_for_overwrite<unsigned char[]>(BlockReader::kBlockSize);
         for (;;) {
-            const std::size_t n = in.Read(buffer.data(), buffer.size());
+            const std::size_t n = in.Read(buffer.get(), BlockReader::kBlockSize);
             if (n == 0) {
                 break;
             }
-            out.Write(buffer.data(), n);
+            out.Write(buffer.get(), n);
             if (!out.Ok()) {
                 break;
             }

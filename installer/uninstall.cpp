@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "installer/install_list.h"
 
@@ -19,6 +20,18 @@ bool Inside(const fs::path& path, const fs::path& folder) {
     auto [fEnd, pIt] = std::mismatch(f.begin(), f.end(), p.begin(), p.end());
     // A trailing separator leaves an empty last element in `f`.
     return (fEnd == f.end() || (fEnd->empty() && std::next(fEnd) == f.end())) && pIt != p.end();
+}
+
+// A folder an installation makes: below the root, named without "." or ".." steps.
+bool IsInstalledFolder(const fs::path& folder) {
+    int names = 0;
+    for (const fs::path& part : folder.relative_path()) {
+        if (part == "." || part == "..") {
+            return false;
+        }
+        names += part.empty() ? 0 : 1;
+    }
+    return names > 0;
 }
 
 bool IsMenuFile(const fs::path& path) {
@@ -43,17 +56,20 @@ UninstallReport Uninstall(const std::string& listPath) {
     if (!in) {
         return report;
     }
-    std::vector<UninstallEntry> entries;
-    for (std::string line; std::getline(in, line);) {
-        UninstallEntry entry;
-        if (ParseUninstallLine(line, entry) && fs::path(entry.path).is_absolute()) {
-            entries.push_back(entry);
-        }
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) {
+        return report;
     }
     in.close();
+    const std::vector<UninstallEntry> entries = ParseUninstallList(text);
     report.listRead = true;
     if (entries.empty() || entries.front().prefix != UninstallList::kDir) {
         report.kept.push_back(listPath + ": no installed folder named first");
+        return report;
+    }
+    if (!IsInstalledFolder(entries.front().path)) {
+        // "Dir:/" or "Dir:/opt/ktx/.." would make every file the list names count as inside.
+        report.kept.push_back(entries.front().path + ": no installed folder");
         return report;
     }
     const fs::path installed = entries.front().path;

@@ -99,24 +99,22 @@ std::vector<std::string> SplitSetupGroups(std::string_view text) {
 
 std::vector<std::string> SplitSetupEntries(std::string_view text) {
     std::vector<std::string> entries;
-    std::string entry;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        entry.push_back(text[pos++]);
-        if (EndsWithPathStart(entry)) {
-            entries.push_back(std::exchange(entry, {}));
-        } else if (entry.size() >= kSetupEntryLimit) {
-            // Cut back to the last ":" (a path boundary), but never below 11 characters; what is
-            // cut off is read again as the start of the next entry.
-            while (entry.back() != ':' && entry.size() >= kEntryMinimum) {
-                entry.pop_back();
-                --pos;
-            }
-            entries.push_back(std::exchange(entry, {}));
+    while (!text.empty()) {
+        // The first ";:" that ends within the entry limit closes the entry.
+        std::size_t length = text.substr(0, kSetupEntryLimit).find(";:");
+        if (length != std::string_view::npos) {
+            length += 2;
+        } else if (text.size() < kSetupEntryLimit) {
+            length = text.size();
+        } else {
+            // Cut back to the last ":" (a path boundary), but never below 11 characters (ten
+            // when there is none); what is cut off starts the next entry.
+            const std::size_t colon =
+                text.substr(kEntryMinimum - 1, kSetupEntryLimit - (kEntryMinimum - 1)).rfind(':');
+            length = colon == std::string_view::npos ? kEntryMinimum - 1 : colon + kEntryMinimum;
         }
-    }
-    if (!entry.empty()) {
-        entries.push_back(std::move(entry));
+        entries.emplace_back(text.substr(0, length));
+        text.remove_prefix(length);
     }
     return entries;
 }
@@ -130,6 +128,41 @@ std::vector<std::string> SetupPrintLines(const std::vector<std::string>& entries
     return lines;
 }
 
+SetupFileReader::SetupFileReader(const std::string& file) : m_in(file) {
+    if (m_in.IsOpen()) {
+        m_end = PayloadEnd(m_in);
+    }
+}
+
+bool SetupFileReader::Next(std::string& group) {
+    GroupSplitter splitter;
+    std::uint8_t b = 0;
+    while (m_at < m_end && m_in.ReadByte(b)) {
+        ++m_at;
+        if (splitter.Add(static_cast<char>(b))) {
+            break;
+        }
+    }
+    group = splitter.Take();
+    return !group.empty();
+}
+
+std::optional<std::vector<std::string>> ReadSetupEntryFile(const std::string& file) {
+    BlockReader in(file);
+    if (!in.IsOpen()) {
+        return std::nullopt;
+    }
+    const std::uint64_t end = PayloadEnd(in);
+    if (end > kMaxEditorBytes) {
+        return std::nullopt;
+    }
+    std::string text(static_cast<std::size_t>(end), '\0');
+    if (in.Read(text.data(), text.size()) != text.size()) {
+        return std::nullopt;
+    }
+    return SplitSetupEntries(text);
+}
+
 SetupSendResult SendSetupFile(CommandTransport& transport, const std::string& file, int pauseMs,
                               std::uint16_t timeoutMs, ProgressSink& progress,
                               const SetupWait& wait) {
@@ -139,17 +172,15 @@ SetupSendResult SendSetupFile(CommandTransport& transport, const std::string& fi
         result.linkClosed = true;  // no link: nothing is sent
         return result;
     }
-    BlockReader in(file);
+    SetupFileReader in(file);
     if (!in.IsOpen()) {
         transport.LinkSetTimeout(previous);
         return result;
     }
-    const std::uint64_t end = PayloadEnd(in);
     std::int64_t remaining = static_cast<std::int64_t>(in.Size());
     progress.BarStart(remaining);
     bool ok = true;
-    GroupSplitter splitter;
-    auto send = [&](std::string group) {
+    auto send = [&](const std::string& group) {
         remaining -= static_cast<std::int64_t>(group.size());
         progress.BarStep(remaining);
         if (!ok) {
@@ -164,14 +195,8 @@ SetupSendResult SendSetupFile(CommandTransport& transport, const std::string& fi
             Sleep(pauseMs);
         }
     };
-    std::uint8_t b = 0;
-    for (std::uint64_t at = 0; at < end && in.ReadByte(b); ++at) {
-        if (splitter.Add(static_cast<char>(b))) {
-            send(splitter.Take());
-        }
-    }
-    if (!splitter.Empty()) {
-        send(splitter.Take());
+    for (std::string group; in.Next(group);) {
+        send(group);
     }
     if (remaining > 0) {
         progress.BarStep(0);  // the final line end, which the empty command sends
@@ -241,19 +266,11 @@ SetupEntries ReadSetupEntries(CommandTransport& transport, const std::string& sc
     if (!transport.SendCommand("HEADER ON") || !transport.ReceiveToFile(scratch, "SET?", 0)) {
         return result;
     }
-    BlockReader in(scratch);
-    if (!in.IsOpen()) {
+    std::optional<std::vector<std::string>> entries = ReadSetupEntryFile(scratch);
+    if (!entries) {
         return result;
     }
-    const std::uint64_t end = PayloadEnd(in);
-    if (end > kMaxEditorBytes) {
-        return result;
-    }
-    std::string text(static_cast<std::size_t>(end), '\0');
-    if (in.Read(text.data(), text.size()) != text.size()) {
-        return result;
-    }
-    result.entries = SplitSetupEntries(text);
+    result.entries = std::move(*entries);
     result.ok = true;
     return result;
 }

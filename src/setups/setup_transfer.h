@@ -9,9 +9,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "waveform/block_file.h"
 
 namespace ktx {
 
@@ -36,6 +39,28 @@ std::vector<std::string> SplitSetupEntries(std::string_view text);
 // The printed page's lines: nine blanks, "SETUP", an empty line, then every entry behind nine
 // blanks.
 std::vector<std::string> SetupPrintLines(const std::vector<std::string>& entries);
+
+// A set-up file as "Aus&geben Setup" sends it: group by group as SplitSetupGroups cuts them, up
+// to a final line end (which only closed the instrument's answer; the empty command sends it).
+class SetupFileReader {
+  public:
+    explicit SetupFileReader(const std::string& file);
+    bool IsOpen() const { return m_in.IsOpen(); }
+    // The whole file, a final line end included.
+    std::uint64_t Size() const { return m_in.Size(); }
+    // The next group; false at the end, or on a read error, which Failed() then tells.
+    bool Next(std::string& group);
+    bool Failed() const { return m_in.Failed(); }
+
+  private:
+    BlockReader m_in;
+    std::uint64_t m_end = 0;
+    std::uint64_t m_at = 0;
+};
+
+// The editor's entries of a received set-up file (up to its final line end); nothing when it
+// cannot be read or is larger than the editor holds.
+std::optional<std::vector<std::string>> ReadSetupEntryFile(const std::string& file);
 
 // Pauses between groups (the instrument's [DEVICE] WAIT); by default the thread sleeps.
 using SetupWait = std::function<void(int ms)>;

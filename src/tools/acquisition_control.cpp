@@ -106,16 +106,23 @@ void Factorysetup(CommandTransport& transport, Notifier& notifier) {
     }
 }
 
-bool ReadDisplayMode(CommandTransport& transport, Notifier& notifier, int& operatingMode) {
-    const std::string answer = transport.Query("DIS:MOD?");
+std::optional<int> DisplayModeFromAnswer(const std::string& answer) {
     if (answer.find("SCO") != std::string::npos) {
-        operatingMode = kModeOscilloscope;
-    } else if (answer.find("MET") != std::string::npos) {
-        operatingMode = kModeMultimeter;
-    } else {
+        return kModeOscilloscope;
+    }
+    if (answer.find("MET") != std::string::npos) {
+        return kModeMultimeter;
+    }
+    return std::nullopt;
+}
+
+bool ReadDisplayMode(CommandTransport& transport, Notifier& notifier, int& operatingMode) {
+    const std::optional<int> mode = DisplayModeFromAnswer(transport.Query("DIS:MOD?"));
+    if (!mode) {
         ShowErrorMsg(notifier, kMsgModeNotRead, 4);
         return false;
     }
+    operatingMode = *mode;
     return true;
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace ktx {
@@ -72,6 +73,10 @@ void Autosetup(CommandTransport& transport, Notifier& notifier);
 // "&Factorysetup": "CLEARM", then "FAC"; message 36 when "FAC" fails (a failed "CLEARM" ends
 // it quietly).
 void Factorysetup(CommandTransport& transport, Notifier& notifier);
+
+// The display mode an answer to "DIS:MOD?" names: 0 (oscilloscope) when it holds "SCO", else 1
+// (multimeter) when it holds "MET"; nothing for any other answer.
+std::optional<int> DisplayModeFromAnswer(const std::string& answer);
 
 // `ReadDisplayMode` (type 9): "DIS:MOD?"; 0 for "SCO", 1 for "MET". Sets `operatingMode` and
 // returns true when found; otherwise message 39 and nothing changes.

@@ -41,7 +41,9 @@ std::string FormatWithPrefix(double value, const std::string& unit) {
         static const char* const kSmall[] = {"", "m", "u", "n", "p"};
         prefix = kSmall[steps];
     }
-    char buf[64];
+    // Every digit of the largest double in G (300 before the point) must fit: a text cut short
+    // would lose its trailing zeros below and show 1E300 as "1G".
+    char buf[320];
     std::snprintf(buf, sizeof buf, "%4.4f", scaled);
     std::string text = buf;
     // Trailing zeros, then a trailing point, go: 12.3000 -> 12.3, 500.0000 -> 500.

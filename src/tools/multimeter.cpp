@@ -4,14 +4,18 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "config/device_file.h"
 #include "config/message_catalog.h"
 #include "config/notifier.h"
 #include "config/profile_file.h"
+#include "config/program_state.h"
 #include "link/command_transport.h"
+#include "tools/acquisition_control.h"
 #include "tools/format_with_prefix.h"
 #include "tools/measurement.h"
 
@@ -68,6 +72,18 @@ std::optional<unsigned> Hex(const std::string& text) {
         return std::nullopt;
     }
     return static_cast<unsigned>(std::strtoul(text.c_str(), nullptr, 16));
+}
+
+// A reading of the handheld meter, which reads in single precision.
+// A number beyond the float range is no reading: it would show as "inf".
+bool ParseMeterReading(const std::string& text, double& value) {
+    double parsed = 0.0;
+    if (!ParseInstrumentNumber(text, parsed) ||
+        std::fabs(parsed) > std::numeric_limits<float>::max()) {
+        return false;
+    }
+    value = parsed;
+    return true;
 }
 
 // The text after the first ";" of "M0;1.5E0".
@@ -174,7 +190,7 @@ bool DmmRangeControl::HasRangeTable() const {
 void DmmRangeControl::Open() {
     const std::string mode = m_transport.Query("DIS:MOD?");
     bool found = false;
-    if (Contains(mode, "MET") && !Contains(mode, "SCO")) {
+    if (DisplayModeFromAnswer(mode) == kModeMultimeter) {
         const std::string answer = m_transport.Query("DMM:FUNC?");
         const int last = LastOccurring(m_definition.functions, answer,
                                        [](const MeterFunction& f) { return f.code; });
@@ -428,14 +444,8 @@ bool HandheldMeter::Measure(Reading& reading, Notifier& notifier) {
     const std::lock_guard lock(m_mutex);
     ReadState(notifier);
     reading = {};
-    const std::string answer = m_transport.Query("!h00?");
-    bool ok = answer.size() == kStatusLength;
-    unsigned status = 0;
-    bool continuity = false;
-    if (ok) {
-        status = Hex(answer.substr(26, 2)).value_or(0);
-        continuity = answer.substr(32, 2) == "0D";
-    }
+    const std::string status = m_transport.Query("!h00?");
+    bool ok = status.size() == kStatusLength;
     std::string mainAnswer;
     std::string secondaryAnswer;
     if (ok) {
@@ -448,32 +458,8 @@ bool HandheldMeter::Measure(Reading& reading, Notifier& notifier) {
     }
     const int f = m_selection.function;
     if (ok && f >= 0) {
-        const std::string& units = m_definition.functions[f].unit;
-        const std::size_t split = units.find(';');
-        const std::string mainUnit = units.substr(0, split);
-        const std::string secondaryUnit =
-            split == std::string::npos ? std::string() : units.substr(split + 1);
-        double value = 0.0;
-        const bool mainConverted = ParseInstrumentNumber(AfterSemicolon(mainAnswer), value);
-        ok = mainConverted;
-        // The meter reads in single precision.
-        reading.main =
-            mainConverted ? FormatWithPrefix(static_cast<float>(value), mainUnit) : mainUnit;
-        if ((status & kStatusMainOver) != 0) {
-            reading.main = "over Range";
-        }
-        if (continuity) {
-            reading.secondary = (status & kStatusContinuityClosed) != 0 ? "short" : "open";
-        } else {
-            double secondary = 0.0;
-            if (!secondaryUnit.empty() &&
-                ParseInstrumentNumber(AfterSemicolon(secondaryAnswer), secondary)) {
-                reading.secondary =
-                    (status & kStatusSecondaryOver) != 0
-                        ? "over Range"
-                        : FormatWithPrefix(static_cast<float>(secondary), secondaryUnit);
-            }
-        }
+        ok = ReadingFromAnswers(status, mainAnswer, secondaryAnswer, m_definition.functions[f].unit,
+                                reading);
     } else if (f < 0) {
         ok = false;
     }
@@ -481,6 +467,41 @@ bool HandheldMeter::Measure(Reading& reading, Notifier& notifier) {
         Error(notifier, kMsgNoMeasurement);
     }
     return ok;
+}
+
+bool HandheldMeter::ReadingFromAnswers(const std::string& status, const std::string& mainAnswer,
+                                       const std::string& secondaryAnswer, const std::string& units,
+                                       Reading& reading) {
+    reading = {};
+    if (status.size() != kStatusLength) {
+        return false;
+    }
+    const unsigned statusByte = Hex(status.substr(26, 2)).value_or(0);
+    const bool continuity = status.substr(32, 2) == "0D";
+    const std::size_t split = units.find(';');
+    const std::string mainUnit = units.substr(0, split);
+    const std::string secondaryUnit =
+        split == std::string::npos ? std::string() : units.substr(split + 1);
+    double value = 0.0;
+    const bool mainConverted = ParseMeterReading(AfterSemicolon(mainAnswer), value);
+    // The meter reads in single precision.
+    reading.main = mainConverted ? FormatWithPrefix(static_cast<float>(value), mainUnit) : mainUnit;
+    if ((statusByte & kStatusMainOver) != 0) {
+        reading.main = "over Range";
+    }
+    if (continuity) {
+        reading.secondary = (statusByte & kStatusContinuityClosed) != 0 ? "short" : "open";
+    } else {
+        double secondary = 0.0;
+        if (!secondaryUnit.empty() &&
+            ParseMeterReading(AfterSemicolon(secondaryAnswer), secondary)) {
+            reading.secondary =
+                (statusByte & kStatusSecondaryOver) != 0
+                    ? "over Range"
+                    : FormatWithPrefix(static_cast<float>(secondary), secondaryUnit);
+        }
+    }
+    return mainConverted;
 }
 
 // --- type-9 capture dialog ----------------------------------------------------------------

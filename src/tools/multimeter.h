@@ -133,6 +133,13 @@ class HandheldMeter {
     Selection Current() const;
     const MeterDefinition& Definition() const { return m_definition; }
 
+    // What "Mess" shows for the answers to "!h00?", "!M?" and "!U?" with the function's units
+    // ("main unit;secondary unit"); false when the main reading is no number (or the status is
+    // not 36 characters long).
+    static bool ReadingFromAnswers(const std::string& status, const std::string& mainAnswer,
+                                   const std::string& secondaryAnswer, const std::string& units,
+                                   Reading& reading);
+
   private:
     void FillRanges();
     bool ReadState(Notifier& notifier);

@@ -48,10 +48,15 @@ bool BlockReader::Fill() {
         return false;
     }
     if (!m_buffer) {
-        m_buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
+        // A small file gets a small buffer, and none is cleared before the file fills it: that
+        // would cost more than reading a set-up of a few hundred bytes (a file that grew since
+        // it was opened is read in more pieces).
+        m_capacity = static_cast<std::size_t>(
+            std::clamp<std::uint64_t>(m_size, kSmallBlockSize, kBlockSize));
+        m_buffer = std::make_unique_for_overwrite<std::uint8_t[]>(m_capacity);
     }
     m_pos = 0;
-    m_end = std::fread(m_buffer.get(), 1, kBlockSize, m_file.get());
+    m_end = std::fread(m_buffer.get(), 1, m_capacity, m_file.get());
     if (m_end == 0 && std::ferror(m_file.get())) {
         m_failed = true;
     }
@@ -105,6 +110,7 @@ BlockWriter::BlockWriter(const std::string& path) : m_file(OpenFile(path, "wb"))
     } else {
         m_opened = true;
         std::setvbuf(m_file, nullptr, _IONBF, 0);
+        // Not cleared: only what is written is touched, so a small file costs no whole block.
         m_buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
     }
 }

@@ -19,6 +19,8 @@ namespace ktx {
 class BlockReader {
   public:
     static constexpr std::size_t kBlockSize = 1 << 20;
+    // The buffer of a file smaller than a block: its size, but at least this much.
+    static constexpr std::size_t kSmallBlockSize = 4096;
 
     // Opens `path` for reading; anything but an existing regular file (a folder, a FIFO, a
     // device) leaves the reader not open, with the reason in OpenError(). Never blocks.
@@ -58,6 +60,7 @@ class BlockReader {
     // Not cleared (every byte used is read first): clearing would touch, and so fault in, all
     // of its pages for a short file too.
     std::unique_ptr<std::uint8_t[]> m_buffer;
+    std::size_t m_capacity = 0;
     std::size_t m_pos = 0;
     std::size_t m_end = 0;
     bool m_failed = false;
@@ -87,7 +90,7 @@ class BlockWriter {
 
     std::FILE* m_file = nullptr;
     bool m_opened = false;
-    std::unique_ptr<std::uint8_t[]> m_buffer;  // not cleared: only what was put is written
+    std::unique_ptr<std::uint8_t[]> m_buffer;
     std::size_t m_used = 0;
     bool m_failed = false;
     int m_errno = 0;

@@ -340,6 +340,25 @@ TEST_F(InstallerTest, UninstallKeepsWhatTheUserAddedAndWhatTheListMustNotName) {
     EXPECT_EQ(Tree(dest), (std::set<std::string>{"Driver/", "Driver/kt_mine.ini"}));
 }
 
+// A first folder that is the root or climbs out with ".." would make every file the list names
+// count as installed: such a list removes nothing.
+TEST_F(InstallerTest, UninstallRefusesAListWhoseFolderIsNoInstalledFolder) {
+    const fs::path victim = m_tmp.Path("victim.txt");
+    const fs::path list = m_tmp.Path("uninstal.txt");
+    for (const std::string& first :
+         {std::string("/"), std::string("//"), m_tmp.Path("ktx4") + "/..",
+          m_tmp.Path("ktx4") + "/../.", std::string("/./")}) {
+        SCOPED_TRACE(first);
+        WriteFile(victim.string(), std::string("keep"));
+        WriteFile(list.string(), "Dir:" + first + "\nFil:" + victim.string() + "\n");
+        const UninstallReport report = Uninstall(list.string());
+        EXPECT_TRUE(report.listRead);
+        EXPECT_TRUE(report.removed.empty()) << ::testing::PrintToString(report.removed);
+        EXPECT_EQ(Slurp(victim), "keep");
+        EXPECT_TRUE(fs::exists(list));
+    }
+}
+
 TEST_F(InstallerTest, FailedCopyLeavesNoPartialFileAndAFullList) {
     Medium medium(m_medium);
     const fs::path dest = m_root / "ktx4";

@@ -101,6 +101,33 @@ TEST(SetupPrintTest, PageHasTheTitleAndIndentedEntries) {
         (std::vector<std::string>{"         ", "SETUP", "", "         :A 1;:", "         B 2"}));
 }
 
+// A stored set-up is sent and edited up to the line end that closed the instrument's answer (at
+// most two characters): the file gives the groups and entries the text gives in memory.
+TEST(SetupFileTest, FileGivesTheGroupsAndEntriesOfItsTextWithoutTheFinalLineEnd) {
+    const std::string text = ":CH1:SCALE 1;:" + std::string(600, 'x') + ";:HOR 1";
+    struct Case {
+        std::string ending;
+        std::string kept;  // of the ending, what belongs to the set-up
+    };
+    test::TempDir dir;
+    const std::string file = dir.Path("a.set");
+    for (const Case& c : {Case{"", ""}, Case{"\n", ""}, Case{"\r\n", ""}, Case{"\n\n\n", "\n"},
+                          Case{";:\r", ";:"}}) {
+        SCOPED_TRACE(testing::PrintToString(c.ending));
+        test::WriteFile(file, text + c.ending);
+        SetupFileReader reader(file);
+        ASSERT_TRUE(reader.IsOpen());
+        EXPECT_EQ(reader.Size(), text.size() + c.ending.size());
+        std::vector<std::string> groups;
+        for (std::string g; reader.Next(g);) {
+            groups.push_back(g);
+        }
+        EXPECT_EQ(groups, SplitSetupGroups(text + c.kept));
+        EXPECT_EQ(ReadSetupEntryFile(file), SplitSetupEntries(text + c.kept));
+    }
+    EXPECT_FALSE(ReadSetupEntryFile(dir.Path("missing.set")).has_value());
+}
+
 // --- against the simulated instrument ---------------------------------------------------------
 
 class SimSession {

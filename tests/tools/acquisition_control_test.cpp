@@ -132,6 +132,19 @@ TEST_F(AcquisitionControlTest, DauerFetchesEveryThirdSecondUntilStop) {
     EXPECT_EQ(m_sim.Log(), "");  // continuous fetching itself sends nothing
 }
 
+TEST(DisplayModeTest, AnswerNamesTheMode) {
+    const struct {
+        const char* answer;
+        std::optional<int> mode;
+    } cases[] = {{"SCO", kModeOscilloscope},     {"SCOPE\n", kModeOscilloscope},
+                 {"METER", kModeMultimeter},     {":DIS:MOD MET", kModeMultimeter},
+                 {"MET;SCO", kModeOscilloscope}, {"", std::nullopt},
+                 {"sco", std::nullopt},          {"ME T", std::nullopt}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(DisplayModeFromAnswer(c.answer), c.mode) << c.answer;
+    }
+}
+
 TEST(DisplayModeTest, Type9SwitchesReadsBackAndStoresTheMode) {
     test::TempDir dir;
     SimLink sim(dir, 9);

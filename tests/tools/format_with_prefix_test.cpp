@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 namespace ktx {
 namespace {
 
@@ -30,6 +33,18 @@ INSTANTIATE_TEST_SUITE_P(
                       PrefixCase{0.00012345, "A", "123.45uA"},
                       // Beyond the tables the value stays in G or p instead of losing a factor.
                       PrefixCase{2e12, "Hz", "2000GHz"}, PrefixCase{5e-14, "F", "0.05pF"}));
+
+// A value far beyond the table keeps all its digits in G: a text cut to the first 63 characters
+// lost its zeros and showed 1E300 as "1GV".
+TEST(FormatWithPrefix, HugeValuesReadBackInGiga) {
+    for (const double value : {1e20, 1e60, -1e300, 1.7976931348623157e308}) {
+        SCOPED_TRACE(value);
+        const std::string text = FormatWithPrefix(value, "V");
+        ASSERT_GE(text.size(), 2u);
+        EXPECT_EQ(text.substr(text.size() - 2), "GV");
+        EXPECT_NEAR(std::strtod(text.c_str(), nullptr) * 1e9 / value, 1.0, 1e-12);
+    }
+}
 
 struct ExponentCase {
     double value;

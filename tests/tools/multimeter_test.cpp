@@ -215,6 +215,43 @@ INSTANTIATE_TEST_SUITE_P(
                     StatusCase{StatusText('0', "00", true, false, "0A") + "0", false},
                     StatusCase{"", false}));
 
+// "Mess" from the three answers: a reading beyond single precision is no reading (it showed
+// "inf"), over range and continuity come from the status byte.
+struct ReadingCase {
+    const char* name;
+    std::string status;
+    std::string main;
+    std::string secondary;
+    const char* units;
+    bool ok;
+    const char* mainText;
+    const char* secondaryText;
+};
+
+class HandheldReadingTest : public testing::TestWithParam<ReadingCase> {};
+
+TEST_P(HandheldReadingTest, ShowsWhatTheAnswersSay) {
+    const ReadingCase& c = GetParam();
+    HandheldMeter::Reading reading;
+    EXPECT_EQ(HandheldMeter::ReadingFromAnswers(c.status, c.main, c.secondary, c.units, reading),
+              c.ok);
+    EXPECT_EQ(reading.main, c.mainText);
+    EXPECT_EQ(reading.secondary, c.secondaryText);
+}
+
+const std::string kPlain = StatusText('0', "00", true, false, "02");
+INSTANTIATE_TEST_SUITE_P(
+    Answers, HandheldReadingTest,
+    testing::Values(
+        ReadingCase{"Plain", kPlain, "M0;1.5E0", "U0;5E1", "V;HZ", true, "1.5V", "50HZ"},
+        ReadingCase{"BeyondFloat", kPlain, "M0;1E39", "U0;-1E300", "V;HZ", false, "V", ""},
+        ReadingCase{"MainOver", StatusText('0', "02", true, false, "02"), "M0;9.9E37", "U0;1",
+                    "V;HZ", true, "over Range", "1HZ"},
+        ReadingCase{"Continuity", StatusText('0', "10", true, true, "0A"), "M0;0.5", "U0;x", "OHM;",
+                    true, "500mOHM", "short"},
+        ReadingCase{"ShortStatus", kPlain.substr(1), "M0;1", "U0;1", "V;HZ", false, "", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 class HandheldTest : public testing::Test {
   protected:
     HandheldTest()
