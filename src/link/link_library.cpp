@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 namespace ktx {
@@ -26,6 +27,14 @@ constexpr const char* kPlatformSuffix = ".dylib";
 #else
 constexpr const char* kPlatformSuffix = ".so";
 #endif
+
+// The QLibrary objects of one file share one load count. A load on one thread while another
+// unloads the same file could leave the count one too high (seen with eight links opened side
+// by side), so the library stayed loaded for good: loads and unloads take turns.
+std::mutex& LoadTurns() {
+    static std::mutex turns;
+    return turns;
+}
 
 }  // namespace
 
@@ -48,6 +57,7 @@ LinkLibrary::~LinkLibrary() {
 void LinkLibrary::Unload() {
     m_ops = nullptr;
     if (m_library) {
+        const std::lock_guard turn(LoadTurns());
         m_library->unload();
         m_library.reset();
     }
@@ -68,6 +78,7 @@ bool LinkLibrary::Load(const std::string& dir, const std::string& name, std::str
         }
         return false;
     }
+    const std::lock_guard turn(LoadTurns());
     auto library = std::make_unique<QLibrary>(QString::fromStdString(path));
     if (!library->load()) {
         if (reason) {

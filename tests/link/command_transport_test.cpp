@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "fake_link.h"
+#include "link/link_library.h"
 #include "test_files.h"
 
 namespace ktx {
@@ -453,6 +454,27 @@ INSTANTIATE_TEST_SUITE_P(Tables, TransportSimTest, ::testing::Values("ktx_sim.so
                          });
 
 #endif  // KTX_PROGRAM_DIR
+
+// Links opened and closed side by side on several threads (several programs' worth of clients
+// in one process) leave no interface library loaded once the last one is gone.
+TEST(LinkLibraryTurns, LibrariesLoadedOnSeveralThreadsAreUnloadedAtTheEnd) {
+    // A QLibrary of the same file sees the load state the instances of that file share.
+    const QLibrary probe(QString(KTX_FAKE_LINK_DIR) + "/ktx_fake.so");
+    ASSERT_FALSE(probe.isLoaded());
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([] {
+            for (int i = 0; i < 200; ++i) {
+                LinkLibrary library;
+                ASSERT_TRUE(library.Load(KTX_FAKE_LINK_DIR, "ktx_fake.so", nullptr));
+            }
+        });
+    }
+    for (std::thread& t : threads) {
+        t.join();
+    }
+    EXPECT_FALSE(probe.isLoaded());
+}
 
 }  // namespace
 }  // namespace ktx
