@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "app/child_signals.h"
 #include "app/save_dialogs.h"
 #include "config/notifier.h"
 #include "config/progress.h"
@@ -228,13 +229,7 @@ class SourceBlock : public QWidget {
     QLineEdit* Fileedit() const { return m_fileedit; }
     QComboBox* Filter() const { return m_filter; }
 
-    ~SourceBlock() override {
-        // Children are torn down after this destructor: a line edit losing focus then still emits
-        // editingFinished, which must not reach the half-destroyed block.
-        for (QObject* child : findChildren<QObject*>()) {
-            child->disconnect(this);
-        }
-    }
+    ~SourceBlock() override { DetachChildrenFrom(this); }
 
     std::function<void()> onChange;
     std::function<void(const QString&)> onPick;        // a left click on a file
@@ -412,11 +407,7 @@ TKTX_fft_dial::TKTX_fft_dial(AnalysisContext context, QWidget* parent)
 TKTX_fft_dial::~TKTX_fft_dial() {
     m_source->onChange = nullptr;
     m_source->onPick = nullptr;
-    // Children are torn down after this destructor: a line edit losing focus then still emits
-    // editingFinished, which must not reach the half-destroyed dialog.
-    for (QObject* child : findChildren<QObject*>()) {
-        child->disconnect(this);
-    }
+    DetachChildrenFrom(this);
 }
 
 void TKTX_fft_dial::SetFolder(const std::string& folder) {
@@ -745,11 +736,7 @@ TKTX_mth_dial::TKTX_mth_dial(AnalysisContext context, QWidget* parent)
 TKTX_mth_dial::~TKTX_mth_dial() {
     m_source->onChange = nullptr;
     m_source->onPick = nullptr;
-    // Children are torn down after this destructor: a line edit losing focus then still emits
-    // editingFinished, which must not reach the half-destroyed dialog.
-    for (QObject* child : findChildren<QObject*>()) {
-        child->disconnect(this);
-    }
+    DetachChildrenFrom(this);
 }
 
 void TKTX_mth_dial::SetFolder(const std::string& folder) {
@@ -1060,11 +1047,7 @@ TKTX_mth2_dial::TKTX_mth2_dial(AnalysisContext context, QWidget* parent)
 TKTX_mth2_dial::~TKTX_mth2_dial() {
     m_source->onChange = nullptr;
     m_source->onPick = nullptr;
-    // Children are torn down after this destructor: a line edit losing focus then still emits
-    // editingFinished, which must not reach the half-destroyed dialog.
-    for (QObject* child : findChildren<QObject*>()) {
-        child->disconnect(this);
-    }
+    DetachChildrenFrom(this);
 }
 
 void TKTX_mth2_dial::SetFolder(const std::string& folder) {

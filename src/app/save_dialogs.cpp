@@ -19,6 +19,7 @@
 
 #include <filesystem>
 
+#include "app/child_signals.h"
 #include "app/save_rules.h"
 #include "app/shell.h"
 #include "config/notifier.h"
@@ -229,11 +230,7 @@ void Tcseldlg::Choose(int i) {
 }
 
 TSvas_dlg::~TSvas_dlg() {
-    // Children are torn down after this destructor: a line edit losing focus then still emits
-    // editingFinished, which must not reach the half-destroyed dialog.
-    for (QObject* child : findChildren<QObject*>()) {
-        child->disconnect(this);
-    }
+    DetachChildrenFrom(this);
 }
 
 }  // namespace ktx

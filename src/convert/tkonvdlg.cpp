@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "app/child_signals.h"
 #include "app/icons.h"
 #include "app/save_dialogs.h"
 #include "config/notifier.h"
@@ -225,11 +226,7 @@ void TKonvdlg::OkClick() {
 }
 
 TKonvdlg::~TKonvdlg() {
-    // Children are torn down after this destructor: a line edit losing focus then still emits
-    // editingFinished, which must not reach the half-destroyed dialog.
-    for (QObject* child : findChildren<QObject*>()) {
-        child->disconnect(this);
-    }
+    DetachChildrenFrom(this);
 }
 
 }  // namespace ktx

@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "app/child_signals.h"
 #include "app/icons.h"
 #include "app/save_dialogs.h"
 #include "app/wait_routines.h"
@@ -250,11 +251,7 @@ Tlog_dial::Tlog_dial(CommandTransport& transport, Notifier& notifier, ProgramSta
 }
 
 Tlog_dial::~Tlog_dial() {
-    // Children are torn down after this destructor: a line edit losing focus then still emits
-    // editingFinished, which must not reach the half-destroyed dialog.
-    for (QObject* child : findChildren<QObject*>()) {
-        child->disconnect(this);
-    }
+    DetachChildrenFrom(this);
     if (m_logger && m_logger->Logging()) {
         m_logTim->stop();
         m_logger->Stop();

@@ -20,6 +20,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "app/child_signals.h"
 #include "app/icons.h"
 #include "app/save_dialogs.h"
 #include "config/device_file.h"
@@ -208,11 +209,7 @@ Tscandlg::Tscandlg(CommandTransport& transport, Notifier& notifier, ProgramState
 }
 
 Tscandlg::~Tscandlg() {
-    // Children are torn down after this destructor: a line edit losing focus then still emits
-    // editingFinished, which must not reach the half-destroyed dialog.
-    for (QObject* child : findChildren<QObject*>()) {
-        child->disconnect(this);
-    }
+    DetachChildrenFrom(this);
     m_timer1->stop();
     m_scanner->Stop();
 }

@@ -19,6 +19,7 @@
 
 #include <filesystem>
 
+#include "app/child_signals.h"
 #include "app/save_dialogs.h"
 #include "app/save_rules.h"
 #include "config/notifier.h"
@@ -405,11 +406,7 @@ void TKTX_file_dial::Confirm() {
 }
 
 TKTX_file_dial::~TKTX_file_dial() {
-    // Children are torn down after this destructor: a line edit losing focus then still emits
-    // editingFinished, which must not reach the half-destroyed dialog.
-    for (QObject* child : findChildren<QObject*>()) {
-        child->disconnect(this);
-    }
+    DetachChildrenFrom(this);
 }
 
 }  // namespace ktx
