@@ -2,6 +2,7 @@
 #include "analysis/channel_math.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -9,6 +10,8 @@
 #include <limits>
 #include <memory>
 #include <span>
+#include <system_error>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -515,6 +518,51 @@ class ClassCounts {
     std::array<std::array<std::int64_t, kDistributionClasses>, 4> m_tables{};
 };
 
+// The second pass over the `n` kept values: the file's reading thread has ended, so the upper
+// half is counted on a thread of its own while this one counts the lower half and keeps the
+// progress bar (both halves advance alike) and "Abbruch". Counted on this thread alone when no
+// thread can be started.
+std::array<std::int64_t, kDistributionClasses> CountKeptValues(const DistributionClasses& classes,
+                                                               const double* v, std::size_t n,
+                                                               PeriodStream& in) {
+    const std::size_t lower = n / 2;
+    std::atomic<bool> stop = false;
+    ClassCounts upperTally;
+    std::thread upper;
+    if (lower >= kBlock) {
+        try {
+            upper =
+                std::thread([&classes, &upperTally, &stop, from = v + lower, count = n - lower] {
+                    for (std::size_t done = 0;
+                         done < count && !stop.load(std::memory_order_relaxed); done += kBlock) {
+                        upperTally.AddValues(classes, from + done, std::min(kBlock, count - done));
+                    }
+                });
+        } catch (const std::system_error&) {
+        }
+    }
+    const std::size_t mine = upper.joinable() ? lower : n;
+    const std::size_t factor = upper.joinable() ? 2 : 1;
+    ClassCounts tally;
+    std::size_t remaining = mine;
+    while (remaining > 0 &&
+           in.Step(static_cast<std::int64_t>(factor * (remaining - std::min(remaining, kBlock))))) {
+        const std::size_t got = std::min(remaining, kBlock);
+        tally.AddValues(classes, v + (mine - remaining), got);
+        remaining -= got;
+    }
+    if (upper.joinable()) {
+        stop = remaining > 0;  // stopped: the upper half's counts no longer matter
+        upper.join();
+    }
+    auto counts = tally.Total();
+    const auto others = upperTally.Total();
+    for (std::size_t j = 0; j < counts.size(); ++j) {
+        counts[j] += others[j];
+    }
+    return counts;
+}
+
 MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& notifier) {
     MathOutcome outcome;
     in.Start();
@@ -527,6 +575,7 @@ MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& no
     Extremes extremes{min, max};
     while (const std::size_t got = in.Next()) {
         if (kept && keptCount + got <= static_cast<std::size_t>(r.period.n)) {
+            PrepareLargePages(kept.get() + keptCount, got * sizeof(double));
             extremes.Add<true>(in.Records(), got, size, at, kept.get() + keptCount);
             keptCount += got;
         } else {
@@ -544,24 +593,16 @@ MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& no
             return outcome;
         }
         const DistributionClasses classes(edges);
-        ClassCounts tally;
         if (fromMemory) {
-            const double* v = kept.get();
-            auto remaining = static_cast<std::size_t>(r.period.n);
-            while (remaining > 0 &&
-                   in.Step(static_cast<std::int64_t>(remaining - std::min(remaining, kBlock)))) {
-                const std::size_t got = std::min(remaining, kBlock);
-                tally.AddValues(classes, v, got);
-                v += got;
-                remaining -= got;
-            }
+            counts = CountKeptValues(classes, kept.get(), static_cast<std::size_t>(r.period.n), in);
         } else {
+            ClassCounts tally;
             while (const std::size_t got = in.Next()) {
                 const std::uint8_t* rec = in.Records();
                 tally.AddRecords(classes, rec, got, size, at);
             }
+            counts = tally.Total();
         }
-        counts = tally.Total();
     }
     in.End();
     if (in.Aborted()) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/large_pages.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 #if __has_include(<sys/mman.h>)
@@ -32,6 +33,21 @@ void* AllocateLargePages(std::size_t bytes) {
     }
 #endif
     return p;
+}
+
+void PrepareLargePages(void* p, std::size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+    // Page-aligned start: the pages that hold any of the bytes.
+    const auto start = reinterpret_cast<std::uintptr_t>(p) & ~std::uintptr_t{4095};
+    const std::size_t length = reinterpret_cast<std::uintptr_t>(p) + bytes - start;
+    if (bytes > 0) {
+        // Refused by kernels before 5.14: the stores then fault the pages in one by one.
+        madvise(reinterpret_cast<void*>(start), length, MADV_POPULATE_WRITE);
+    }
+#else
+    (void)p;
+    (void)bytes;
+#endif
 }
 
 }  // namespace ktx

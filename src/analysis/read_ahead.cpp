@@ -28,6 +28,7 @@ bool ReadAhead::Start(std::uint64_t offset, std::uint64_t bytes, std::size_t blo
         if (!m_memory) {
             return false;
         }
+        PrepareLargePages(m_memory.get(), kDepth * capacity);
         for (std::size_t k = 0; k < kDepth; ++k) {
             m_blocks[k].data = m_memory.get() + k * capacity;
         }

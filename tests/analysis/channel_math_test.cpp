@@ -317,6 +317,29 @@ TEST_F(ChannelMathTest, WrongExtensionAndAbort) {
     const MathOutcome o = RunMath(r, m_notifier, NoProgress(), [] { return false; });
     EXPECT_TRUE(o.aborted);
     EXPECT_FALSE(std::filesystem::exists(r.target));
+
+    // "Abbruch" at every block of both passes over a period long enough for the second pass to
+    // count on two threads: nothing is written, and no thread outlives the run.
+    std::vector<double> values(300'000);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = std::sin(static_cast<double>(i) * 1e-3);
+    }
+    ASSERT_TRUE(test::WriteValues(src, values));
+    r.layout = *DetectSource(src);
+    r.period = ValidatePeriod(0, static_cast<std::int64_t>(values.size()));
+    // Five blocks in the first pass: later stops fall into the second.
+    int stopAt = 1;
+    for (; stopAt < 20; ++stopAt) {
+        int asked = 0;
+        const MathOutcome o2 =
+            RunMath(r, m_notifier, NoProgress(), [&] { return ++asked < stopAt; });
+        if (!o2.aborted) {
+            EXPECT_TRUE(o2.ok);
+            break;
+        }
+        EXPECT_FALSE(std::filesystem::exists(r.target)) << stopAt;
+    }
+    EXPECT_GT(stopAt, 6);
 }
 
 }  // namespace
