@@ -12,6 +12,7 @@
 #include <span>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -49,6 +50,7 @@ class PeriodStream {
           m_valueOffset(r.layout.layout == WaveLayout::OneColumn
                             ? 6
                             : 6 + 6 * static_cast<std::size_t>(std::clamp(r.column, 0, 3))),
+          m_start(r.period.start),
           m_total(r.period.n) {}
 
     bool Open(const MathRequest& r, Notifier& notifier) {
@@ -94,6 +96,13 @@ class PeriodStream {
         m_progress.BarStep(m_remaining);
         return got;
     }
+    // Records `index` to `index + count - 1` of the period read again from the file into
+    // `bytes` (the stretch ends); false when the file no longer holds them.
+    bool RecordsAt(std::int64_t index, std::size_t count, std::vector<std::uint8_t>& bytes) {
+        bytes.resize(count * m_recordSize);
+        const auto offset = static_cast<std::uint64_t>(m_start + 1 + index) * m_recordSize;
+        return m_in.ReadAt(offset, bytes.data(), bytes.size()) == bytes.size();
+    }
     // The second pass over memory: the progress bar, and whether to go on.
     bool Step(std::int64_t remaining) {
         if (m_keepGoing && !m_keepGoing()) {
@@ -118,6 +127,7 @@ class PeriodStream {
     std::size_t m_recordSize;
     std::size_t m_valueOffset;
     std::int64_t m_remaining = 0;
+    std::int64_t m_start;
     std::int64_t m_total;
     const std::uint8_t* m_records = nullptr;
     bool m_aborted = false;
@@ -366,9 +376,11 @@ inline __m128d SamplePairAt(const std::uint8_t* rec, std::size_t size, std::size
 }
 #endif
 
-// The largest and smallest sample of the first pass, and the decoded samples kept for the
-// second. Two accumulators of each halve the chains of dependent comparisons; the extremes do
-// not depend on the order the samples are looked at in (a decoded sample is never NaN nor -0).
+// The largest and smallest sample of the first pass, and the samples kept for the second,
+// rounded to singles (the second pass goes back to the file for the few that lie too near an
+// edge to be classed by their single). Two accumulators of each halve the chains of dependent
+// comparisons; the extremes do not depend on the order the samples are looked at in (a decoded
+// sample is never NaN nor -0).
 class Extremes {
   public:
     Extremes(double min, double max) : m_lo{min, min}, m_hi{max, max} {}
@@ -377,7 +389,7 @@ class Extremes {
     // `keep` when kKeep.
     template <bool kKeep>
     void Add(const std::uint8_t* rec, std::size_t n, std::size_t size, std::size_t at,
-             double* keep) {
+             float* keep) {
         std::size_t i = 0;
 #if defined(__SSE2__)
         __m128d lo0 = _mm_set_pd(m_lo[1], m_lo[0]);
@@ -388,8 +400,8 @@ class Extremes {
             const __m128d a = SamplePairAt(rec, size, at, i);
             const __m128d b = SamplePairAt(rec, size, at, i + 2);
             if constexpr (kKeep) {
-                _mm_storeu_pd(keep + i, a);
-                _mm_storeu_pd(keep + i + 2, b);
+                _mm_storel_pi(reinterpret_cast<__m64*>(keep + i), _mm_cvtpd_ps(a));
+                _mm_storel_pi(reinterpret_cast<__m64*>(keep + i + 2), _mm_cvtpd_ps(b));
             }
             lo0 = _mm_min_pd(lo0, a);
             hi0 = _mm_max_pd(hi0, a);
@@ -420,11 +432,11 @@ class Extremes {
 
   private:
     template <bool kKeep>
-    void Scalar(const std::uint8_t* rec, std::size_t at, double* keep, std::size_t i,
+    void Scalar(const std::uint8_t* rec, std::size_t at, float* keep, std::size_t i,
                 std::size_t k) {
         const double v = SampleAt(rec, at);
         if constexpr (kKeep) {
-            keep[i] = v;
+            keep[i] = static_cast<float>(v);
         }
         m_lo[k] = std::min(m_lo[k], v);
         m_hi[k] = std::max(m_hi[k], v);
@@ -434,13 +446,15 @@ class Extremes {
     std::array<double, 2> m_hi;
 };
 
-// The period's values decoded by the first pass, for the second, when they fit the budget;
-// empty otherwise (also when the memory could not be had): then the file is read again.
-LargePages<double> KeptValues(std::int64_t n, std::uint64_t budget) {
-    if (n <= 0 || static_cast<std::uint64_t>(n) > budget / sizeof(double)) {
+// The period's values decoded by the first pass, as singles, for the second, when they fit the
+// budget; empty otherwise (also when the memory could not be had): then the file is read again.
+// Half the bytes of doubles is half the fresh memory the system has to clear, which cost more
+// than all the counting.
+LargePages<float> KeptValues(std::int64_t n, std::uint64_t budget) {
+    if (n <= 0 || static_cast<std::uint64_t>(n) > budget / sizeof(float)) {
         return nullptr;
     }
-    return MakeLargePages<double>(static_cast<std::size_t>(n));
+    return MakeLargePages<float>(static_cast<std::size_t>(n));
 }
 
 // The counts of the second pass. Neighbouring samples mostly fall into the same class: counting
@@ -448,16 +462,38 @@ LargePages<double> KeptValues(std::int64_t n, std::uint64_t budget) {
 // the samples not below e[255], which count nowhere.
 class ClassCounts {
   public:
-    // The `n` samples at `v`.
-    void AddValues(const DistributionClasses& classes, const double* v, std::size_t n) {
-        Add(
-            classes, n, [v](std::size_t i) { return v[i]; },
+    // The `n` kept singles at `v`, the samples `first` on: each counted in its class unless
+    // it lies too near an edge, where its sample number goes to `unsure`. False (and the
+    // counts incomplete) as soon as `unsure` would hold more than `limit`.
+    bool AddRounded(const DistributionClasses& classes, const float* v, std::size_t n,
+                    std::size_t first, std::vector<std::size_t>& unsure, std::size_t limit) {
+        std::size_t i = 0;
 #if defined(__SSE2__)
-            [v](std::size_t i) { return _mm_loadu_pd(v + i); }
-#else
-            nullptr
+        for (; i + 4 <= n; i += 4) {
+            std::size_t j[4];
+            const __m128 four = _mm_loadu_ps(v + i);
+            classes.OfRounded2(_mm_cvtps_pd(four), j[0], j[1]);
+            classes.OfRounded2(_mm_cvtps_pd(_mm_movehl_ps(four, four)), j[2], j[3]);
+            if ((j[0] | j[1] | j[2] | j[3]) < DistributionClasses::kUnsure) {
+                ++m_tables[0][j[0]];
+                ++m_tables[1][j[1]];
+                ++m_tables[2][j[2]];
+                ++m_tables[3][j[3]];
+                continue;
+            }
+            for (std::size_t k = 0; k < 4; ++k) {
+                if (!Count(j[k], first + i + k, unsure, limit)) {
+                    return false;
+                }
+            }
+        }
 #endif
-        );
+        for (; i < n; ++i) {
+            if (!Count(classes.OfRounded(v[i]), first + i, unsure, limit)) {
+                return false;
+            }
+        }
+        return true;
     }
     // The samples of `n` records from `rec` on (`size` bytes each, the value at `at`).
     void AddRecords(const DistributionClasses& classes, const std::uint8_t* rec, std::size_t n,
@@ -480,6 +516,19 @@ class ClassCounts {
     }
 
   private:
+    bool Count(std::size_t j, std::size_t sample, std::vector<std::size_t>& unsure,
+               std::size_t limit) {
+        if (j < DistributionClasses::kUnsure) {
+            ++m_tables[0][j];
+            return true;
+        }
+        if (unsure.size() >= limit) {
+            return false;
+        }
+        unsure.push_back(sample);
+        return true;
+    }
+
     // `sample(i)` gives sample i of `n`, `pair(i)` samples i and i + 1 in one register.
     template <typename Sample, typename Pair>
     void Add(const DistributionClasses& classes, std::size_t n, Sample&& sample,
@@ -518,49 +567,96 @@ class ClassCounts {
     std::array<std::array<std::int64_t, kDistributionClasses>, 4> m_tables{};
 };
 
-// The second pass over the `n` kept values: the file's reading thread has ended, so the upper
-// half is counted on a thread of its own while this one counts the lower half and keeps the
-// progress bar (both halves advance alike) and "Abbruch". Counted on this thread alone when no
-// thread can be started.
-std::array<std::int64_t, kDistributionClasses> CountKeptValues(const DistributionClasses& classes,
-                                                               const double* v, std::size_t n,
-                                                               PeriodStream& in) {
+// The second pass over the `n` kept singles: the counts of those that lie clear of the edges,
+// and the sample numbers of the others. The file's reading thread has ended, so the upper half
+// is counted on a thread of its own while this one counts the lower half and keeps the progress
+// bar (both halves advance alike) and "Abbruch"; on this thread alone when no thread can be
+// started. Incomplete when stopped, or when more samples lie near an edge than reading them
+// one by one from the file would be worth (the values of an instrument's converter can all
+// sit on the edges): then the file is read again instead.
+struct KeptCounts {
+    std::array<std::int64_t, kDistributionClasses> counts{};
+    std::vector<std::size_t> unsure;
+    bool complete = false;
+};
+
+KeptCounts CountKeptValues(const DistributionClasses& classes, const float* v, std::size_t n,
+                           PeriodStream& in) {
+    const std::size_t limit = n / 4096 + 64;  // a few milliseconds of single reads
     const std::size_t lower = n / 2;
     std::atomic<bool> stop = false;
     ClassCounts upperTally;
+    std::vector<std::size_t> upperUnsure;
+    bool upperComplete = false;
     std::thread upper;
     if (lower >= kBlock) {
         try {
-            upper =
-                std::thread([&classes, &upperTally, &stop, from = v + lower, count = n - lower] {
-                    for (std::size_t done = 0;
-                         done < count && !stop.load(std::memory_order_relaxed); done += kBlock) {
-                        upperTally.AddValues(classes, from + done, std::min(kBlock, count - done));
+            upper = std::thread([&, from = lower] {
+                for (std::size_t done = from; done < n; done += kBlock) {
+                    if (stop.load(std::memory_order_relaxed) ||
+                        !upperTally.AddRounded(classes, v + done, std::min(kBlock, n - done), done,
+                                               upperUnsure, limit / 2)) {
+                        stop = true;
+                        return;
                     }
-                });
+                }
+                upperComplete = true;
+            });
         } catch (const std::system_error&) {
         }
     }
     const std::size_t mine = upper.joinable() ? lower : n;
     const std::size_t factor = upper.joinable() ? 2 : 1;
     ClassCounts tally;
-    std::size_t remaining = mine;
-    while (remaining > 0 &&
-           in.Step(static_cast<std::int64_t>(factor * (remaining - std::min(remaining, kBlock))))) {
-        const std::size_t got = std::min(remaining, kBlock);
-        tally.AddValues(classes, v + (mine - remaining), got);
-        remaining -= got;
+    KeptCounts result;
+    bool complete = true;
+    for (std::size_t done = 0; done < mine; done += kBlock) {
+        const std::size_t got = std::min(kBlock, mine - done);
+        if (stop.load(std::memory_order_relaxed) ||
+            !in.Step(static_cast<std::int64_t>(factor * (mine - done - got))) ||
+            !tally.AddRounded(classes, v + done, got, done, result.unsure,
+                              upper.joinable() ? limit / 2 : limit)) {
+            complete = false;
+            stop = true;
+            break;
+        }
     }
     if (upper.joinable()) {
-        stop = remaining > 0;  // stopped: the upper half's counts no longer matter
         upper.join();
+        complete = complete && upperComplete;
+        result.unsure.insert(result.unsure.end(), upperUnsure.begin(), upperUnsure.end());
     }
-    auto counts = tally.Total();
+    result.complete = complete;
+    result.counts = tally.Total();
     const auto others = upperTally.Total();
-    for (std::size_t j = 0; j < counts.size(); ++j) {
-        counts[j] += others[j];
+    for (std::size_t j = 0; j < result.counts.size(); ++j) {
+        result.counts[j] += others[j];
     }
-    return counts;
+    return result;
+}
+
+// Counts the samples `unsure` (ascending) from their records in the file. Such samples come in
+// runs where a slow signal crosses an edge: neighbours are read together.
+bool CountFromFile(const DistributionClasses& classes, const std::vector<std::size_t>& unsure,
+                   PeriodStream& in, std::array<std::int64_t, kDistributionClasses>& counts) {
+    constexpr std::size_t kSpan = 1024;  // records read at once at most
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < unsure.size();) {
+        const std::size_t first = unsure[i];
+        std::size_t end = i + 1;
+        while (end < unsure.size() && unsure[end] - first < kSpan) {
+            ++end;
+        }
+        if (!in.RecordsAt(static_cast<std::int64_t>(first), unsure[end - 1] - first + 1, bytes)) {
+            return false;
+        }
+        for (; i < end; ++i) {
+            const std::size_t j = classes.Of(
+                SampleAt(bytes.data() + (unsure[i] - first) * in.RecordSize(), in.ValueOffset()));
+            counts[j] += j + 1 < counts.size() ? 1 : 0;  // the last slot counts nowhere
+        }
+    }
+    return true;
 }
 
 MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& notifier) {
@@ -568,14 +664,14 @@ MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& no
     in.Start();
     const std::size_t size = in.RecordSize();
     const std::size_t at = in.ValueOffset();
-    const LargePages<double> kept = KeptValues(r.period.n, r.memoryBudget);
+    const LargePages<float> kept = KeptValues(r.period.n, r.memoryBudget);
     std::size_t keptCount = 0;
     double max = Real6::FromDouble(-1.0e37).ToDouble();
     double min = Real6::FromDouble(1.0e37).ToDouble();
     Extremes extremes{min, max};
     while (const std::size_t got = in.Next()) {
         if (kept && keptCount + got <= static_cast<std::size_t>(r.period.n)) {
-            PrepareLargePages(kept.get() + keptCount, got * sizeof(double));
+            PrepareLargePages(kept.get() + keptCount, got * sizeof(float));
             extremes.Add<true>(in.Records(), got, size, at, kept.get() + keptCount);
             keptCount += got;
         } else {
@@ -586,16 +682,24 @@ MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& no
     std::array<std::int64_t, kDistributionClasses> counts{};
     const auto edges = DistributionEdges(min, max);
     if (!in.Aborted() && !in.Short()) {
-        const bool fromMemory = kept && keptCount == static_cast<std::size_t>(r.period.n);
-        if (!fromMemory && !in.Rewind(r)) {
+        const DistributionClasses classes(edges, std::max(std::abs(min), std::abs(max)));
+        bool counted = false;
+        if (kept && keptCount == static_cast<std::size_t>(r.period.n)) {
+            KeptCounts k = CountKeptValues(classes, kept.get(), keptCount, in);
+            counted = k.complete;
+            if (counted && !CountFromFile(classes, k.unsure, in, k.counts)) {
+                in.End();
+                ShowErrorMsgText(notifier, kMsgBadFormat, r.source, 0);
+                return outcome;
+            }
+            counts = k.counts;
+        }
+        if (!counted && !in.Aborted() && !in.Rewind(r)) {
             in.End();
             ShowErrorMsgText(notifier, kMsgBadFormat, r.source, 0);
             return outcome;
         }
-        const DistributionClasses classes(edges);
-        if (fromMemory) {
-            counts = CountKeptValues(classes, kept.get(), static_cast<std::size_t>(r.period.n), in);
-        } else {
+        if (!counted && !in.Aborted()) {
             ClassCounts tally;
             while (const std::size_t got = in.Next()) {
                 const std::uint8_t* rec = in.Records();

@@ -6,7 +6,8 @@
 
 namespace ktx {
 
-DistributionClasses::DistributionClasses(const std::array<double, kClasses>& edges) {
+DistributionClasses::DistributionClasses(const std::array<double, kClasses>& edges,
+                                         double largest) {
     constexpr double kInfinity = std::numeric_limits<double>::infinity();
     m_bounds[0] = -kInfinity;
     for (std::size_t j = 1; j < kClasses; ++j) {
@@ -38,6 +39,21 @@ DistributionClasses::DistributionClasses(const std::array<double, kClasses>& edg
         }
     }
     m_guessed = usable;
+    // A value y rounded to the single f lies within |f| 2^-23 + 2^-149 of it in any rounding
+    // mode (a unit in the last place; 2^-149 below the normal range). Twice that, taken at the
+    // largest |f| the slot can hold, also covers the rounding of the sums here.
+    for (std::size_t j = 0; j < kClasses; ++j) {
+        const double lo = m_bounds[j];
+        const double hi = m_bounds[j + 1];
+        const double magnitude = std::min(std::max(std::abs(lo), std::abs(hi)), std::abs(largest));
+        const double reach = magnitude * 0x1p-22 + 0x1p-148;
+        m_sure[2 * j] = lo + reach;
+        m_sure[2 * j + 1] = hi - reach;
+        if (!(m_sure[2 * j] < m_sure[2 * j + 1])) {
+            m_sure[2 * j] = kInfinity;  // nothing is sure here (also for NaN)
+            m_sure[2 * j + 1] = -kInfinity;
+        }
+    }
 }
 
 std::size_t DistributionClasses::Search(double y) const {

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -26,7 +27,10 @@ class DistributionClasses {
   public:
     static constexpr std::size_t kClasses = 256;
 
-    explicit DistributionClasses(const std::array<double, kClasses>& edges);
+    // `largest`: no value classed by OfRounded is larger in magnitude (infinity: no limit, and
+    // nothing below e[1] or above e[255] is sure).
+    explicit DistributionClasses(const std::array<double, kClasses>& edges,
+                                 double largest = std::numeric_limits<double>::infinity());
 
     // 0..254 for a counted class, 255 for a value not below e[255]; y finite.
     std::size_t Of(double y) const { return m_guessed ? OfGuessed(y) : Search(y); }
@@ -60,6 +64,41 @@ class DistributionClasses {
     // The first j in 0..254 with y < e[j + 1], 255 when there is none.
     std::size_t Search(double y) const;
 
+    // The class of a value known only as the single `f` it was rounded to: Of(f) where no
+    // edge lies within the rounding's reach, kUnsure where one does and the value itself has
+    // to decide. f finite, not beyond the largest magnitude given to the constructor (rounded
+    // to a single).
+    static constexpr std::size_t kUnsure = kClasses;
+    std::size_t OfRounded(double f) const {
+        const std::size_t c = Of(f);
+        return m_sure[2 * c] <= f && f < m_sure[2 * c + 1] ? c : kUnsure;
+    }
+#if defined(__SSE2__)
+    // OfRounded of both halves of `f` for edges that are Guessed(); kUnsure is the only
+    // result with bit 8 set. The guess alone decides where it lands inside the sure part of
+    // its slot, which all but the values near an edge do.
+    void OfRounded2(__m128d f, std::size_t& first, std::size_t& second) const {
+        __m128d g = _mm_mul_pd(_mm_sub_pd(f, _mm_set1_pd(m_origin)), _mm_set1_pd(m_inverseWidth));
+        g = _mm_min_pd(_mm_max_pd(g, _mm_setzero_pd()), _mm_set1_pd(255.0));
+        const __m128i guess = _mm_cvttpd_epi32(g);
+        first = static_cast<std::size_t>(_mm_cvtsi128_si32(guess));
+        second = static_cast<std::size_t>(_mm_extract_epi16(guess, 2));
+        const __m128d a = _mm_load_pd(&m_sure[2 * first]);
+        const __m128d b = _mm_load_pd(&m_sure[2 * second]);
+        const __m128d inside = _mm_and_pd(_mm_cmple_pd(_mm_unpacklo_pd(a, b), f),
+                                          _mm_cmplt_pd(f, _mm_unpackhi_pd(a, b)));
+        const int sure = _mm_movemask_pd(inside);
+        if (sure != 3) [[unlikely]] {
+            if ((sure & 1) == 0) {
+                first = OfRounded(_mm_cvtsd_f64(f));
+            }
+            if ((sure & 2) == 0) {
+                second = OfRounded(_mm_cvtsd_f64(_mm_unpackhi_pd(f, f)));
+            }
+        }
+    }
+#endif
+
   private:
     // Limited to 0..255 before the conversion, where truncation is floor. Never NaN: the
     // width's reciprocal is positive and finite, y and e[0] finite. The compilers turn the
@@ -79,6 +118,9 @@ class DistributionClasses {
     // m_bounds[0] = -infinity, m_bounds[j] = e[j] for j = 1..255, m_bounds[256] = +infinity:
     // the slot of y is the j with m_bounds[j] <= y < m_bounds[j + 1].
     std::array<double, kClasses + 1> m_bounds{};
+    // The part of slot j whose singles stand for values in the slot whatever their rounding:
+    // [m_sure[2j], m_sure[2j + 1]), empty where the slot is narrower than the rounding.
+    alignas(16) std::array<double, 2 * kClasses> m_sure{};
     double m_origin = 0.0;
     double m_inverseWidth = 0.0;
     bool m_guessed = false;

@@ -48,6 +48,11 @@ class ReadAhead {
     bool Short() const { return m_short; }
     // Ends the stretch early (the consumer stopped) and waits for the reading thread.
     void Stop();
+    // Up to `n` bytes from byte `offset`, after the stretch was stopped; how many were read.
+    std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) {
+        Stop();
+        return m_in.ReadAt(offset, dst, n);
+    }
 
   private:
     void Run(std::uint64_t bytes, std::size_t blockBytes);

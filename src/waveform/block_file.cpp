@@ -104,6 +104,17 @@ bool BlockReader::Seek(std::uint64_t offset) {
     return true;
 }
 
+std::size_t BlockReader::ReadAt(std::uint64_t offset, void* dst, std::size_t n) {
+    if (!Seek(offset)) {
+        return 0;
+    }
+    const std::size_t got = std::fread(dst, 1, n, m_file.get());
+    if (got < n && std::ferror(m_file.get())) {
+        m_failed = true;
+    }
+    return got;
+}
+
 BlockWriter::BlockWriter(const std::string& path) : m_file(OpenFile(path, "wb")) {
     if (!m_file) {
         m_errno = errno;

@@ -47,6 +47,9 @@ class BlockReader {
     bool Failed() const { return m_failed; }
     // Moves to byte `offset`; false when it lies beyond the end or the seek failed.
     bool Seek(std::uint64_t offset);
+    // Up to `n` bytes from byte `offset`, read past the buffer (a few bytes here and there
+    // cost no block each); the next Read goes on behind them. Returns how many were read.
+    std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n);
 
   private:
     bool Fill();

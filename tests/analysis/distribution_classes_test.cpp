@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The distribution's class lookup against the search it replaces (the first edge above the
 // value), at every edge, one step of a double on either side of it and between the edges, for
-// ranges whose edges are equally spaced and for ranges where rounding crowds them together.
+// ranges whose edges are equally spaced and for ranges where rounding crowds them together;
+// the same for values known only as singles.
 // Then the whole distribution against counts made from the definition, read from memory and
 // streamed, in every column of a four-column file longer than the read blocks.
 #include "analysis/distribution_classes.h"
@@ -67,6 +68,63 @@ TEST_P(DistributionClassesTest, SameClassAsTheSearch) {
         }
     }
 #endif
+}
+
+// The distribution keeps its samples as singles: a single must be classed as its value would
+// be, or left to the value. Values at and near every edge (within a few units of a single) and
+// between the edges, each rounded down and up.
+TEST_P(DistributionClassesTest, SinglesAreClassedOnlyWhereTheirRoundingCannotCross) {
+    const RangeCase c = GetParam();
+    const auto e = DistributionEdges(c.min, c.max);
+    const DistributionClasses classes(e, std::max(std::abs(c.min), std::abs(c.max)));
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    std::vector<double> ys = {c.min, c.max};
+    for (std::size_t j = 0; j < e.size(); ++j) {
+        for (int k = -8; k <= 8; ++k) {
+            ys.push_back(e[j] + std::abs(e[j]) * std::ldexp(k, -26));
+        }
+        ys.push_back(std::nextafter(e[j], -1e300));
+        if (j + 1 < e.size()) {
+            ys.push_back(e[j] + (e[j + 1] - e[j]) * 0.5);
+        }
+    }
+    std::vector<float> singles;
+    std::vector<std::size_t> expected;
+    for (const double y : ys) {
+        if (y < c.min || y > c.max) {
+            continue;
+        }
+        const int j = DistributionClass(e, y);
+        const float nearest = static_cast<float>(y);
+        for (const float f :
+             {nearest, static_cast<double>(nearest) > y ? std::nextafter(nearest, -kInf)
+                                                        : std::nextafter(nearest, kInf)}) {
+            singles.push_back(f);
+            expected.push_back(j < 0 ? std::size_t{255} : static_cast<std::size_t>(j));
+        }
+    }
+    for (std::size_t i = 0; i < singles.size(); ++i) {
+        const std::size_t got = classes.OfRounded(singles[i]);
+        if (got != DistributionClasses::kUnsure) {
+            EXPECT_EQ(got, expected[i]) << "f = " << singles[i];
+        }
+#if defined(__SSE2__)
+        if (i + 1 < singles.size()) {
+            std::size_t first = 0;
+            std::size_t second = 0;
+            classes.OfRounded2(_mm_set_pd(singles[i + 1], singles[i]), first, second);
+            EXPECT_EQ(first, got);
+            EXPECT_EQ(second, classes.OfRounded(singles[i + 1]));
+        }
+#endif
+    }
+    // Where singles can tell the classes apart, the values halfway between the edges are sure.
+    for (std::size_t j = 0; c.guessed && j + 1 < e.size(); ++j) {
+        const double mid = e[j] + (e[j + 1] - e[j]) * 0.5;
+        if (mid >= c.min && mid <= c.max) {
+            EXPECT_EQ(classes.OfRounded(static_cast<float>(mid)), j) << mid;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
