@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <span>
 #include <system_error>
 #include <thread>
@@ -666,6 +667,10 @@ MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& no
     const std::size_t at = in.ValueOffset();
     const LargePages<float> kept = KeptValues(r.period.n, r.memoryBudget);
     std::size_t keptCount = 0;
+    std::optional<BackgroundPrepare> prepare;
+    if (kept) {
+        prepare.emplace(kept.get(), static_cast<std::size_t>(r.period.n) * sizeof(float));
+    }
     double max = Real6::FromDouble(-1.0e37).ToDouble();
     double min = Real6::FromDouble(1.0e37).ToDouble();
     Extremes extremes{min, max};
@@ -679,6 +684,7 @@ MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& no
         }
     }
     extremes.Result(min, max);
+    prepare.reset();
     std::array<std::int64_t, kDistributionClasses> counts{};
     const auto edges = DistributionEdges(min, max);
     if (!in.Aborted() && !in.Short()) {

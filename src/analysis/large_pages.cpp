@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/large_pages.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <system_error>
 
 #if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
@@ -48,6 +50,30 @@ void PrepareLargePages(void* p, std::size_t bytes) {
     (void)p;
     (void)bytes;
 #endif
+}
+
+BackgroundPrepare::BackgroundPrepare(void* p, std::size_t bytes) {
+    if (p == nullptr || bytes == 0) {
+        return;
+    }
+    try {
+        m_thread = std::thread([this, p, bytes] {
+            constexpr std::size_t kChunk = kLargePage;
+            auto* bytesAt = static_cast<std::uint8_t*>(p);
+            for (std::size_t done = 0; done < bytes && !m_stop.load(std::memory_order_relaxed);
+                 done += kChunk) {
+                PrepareLargePages(bytesAt + done, std::min(kChunk, bytes - done));
+            }
+        });
+    } catch (const std::system_error&) {
+    }
+}
+
+BackgroundPrepare::~BackgroundPrepare() {
+    m_stop = true;
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
 }
 
 }  // namespace ktx

@@ -6,8 +6,10 @@
 // reading the whole file they buffer.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
+#include <thread>
 
 namespace ktx {
 
@@ -28,6 +30,24 @@ void* AllocateLargePages(std::size_t bytes);
 // those one by one than for the same pages asked for together. Only a hint: the memory is
 // usable whether or not it was done.
 void PrepareLargePages(void* p, std::size_t bytes);
+
+// PrepareLargePages of a whole region on a thread of its own, a chunk at a time from the start,
+// while the owner goes on writing it (and preparing the part it is about to write itself).
+// Where the host of a virtual machine has not yet backed the memory, the first touch costs
+// more than reading the file whose values go there; asked for beside the reading it mostly
+// overlaps. The destructor stops after the current chunk and waits. No thread (nothing done)
+// when none can be started.
+class BackgroundPrepare {
+  public:
+    BackgroundPrepare(void* p, std::size_t bytes);
+    ~BackgroundPrepare();
+    BackgroundPrepare(const BackgroundPrepare&) = delete;
+    BackgroundPrepare& operator=(const BackgroundPrepare&) = delete;
+
+  private:
+    std::atomic<bool> m_stop = false;
+    std::thread m_thread;
+};
 
 template <typename T>
 LargePages<T> MakeLargePages(std::size_t count) {
