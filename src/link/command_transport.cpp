@@ -11,7 +11,10 @@
 #include "config/notifier.h"
 #include "config/safe_file.h"
 
-Q_LOGGING_CATEGORY(lcLink, "ktx.link")
+// Every failed exchange is traced at debug level, which is off unless asked for
+// (QT_LOGGING_RULES="ktx.link.debug=true"): a retried exchange that then succeeds must not
+// leave a line on the command line tool's stderr.
+Q_LOGGING_CATEGORY(lcLink, "ktx.link", QtInfoMsg)
 
 namespace ktx {
 
