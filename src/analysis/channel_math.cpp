@@ -33,6 +33,7 @@ namespace ktx {
 
 namespace {
 
+constexpr int kMsgNoMemory = 11;
 constexpr int kMsgBadFormat = 12;
 constexpr int kMsgNoValidSelection = 14;
 // Records per block: the progress and "Abbruch" are looked at once a block.
@@ -61,11 +62,13 @@ class PeriodStream {
             return false;
         }
         if (r.period.start + r.period.n > r.layout.DataRecords() || !Rewind(r)) {
-            ShowErrorMsgText(notifier, kMsgBadFormat, r.source, 0);
+            ShowErrorMsgText(notifier, ReadFailure(), r.source, 0);
             return false;
         }
         return true;
     }
+    // The message for a failed Open or Rewind.
+    int ReadFailure() const { return m_in.LackedMemory() ? kMsgNoMemory : kMsgBadFormat; }
     // To the first sample of the period (also the distribution's second pass).
     bool Rewind(const MathRequest& r) {
         m_remaining = r.period.n;
@@ -702,7 +705,7 @@ MathOutcome RunDistribution(const MathRequest& r, PeriodStream& in, Notifier& no
         }
         if (!counted && !in.Aborted() && !in.Rewind(r)) {
             in.End();
-            ShowErrorMsgText(notifier, kMsgBadFormat, r.source, 0);
+            ShowErrorMsgText(notifier, in.ReadFailure(), r.source, 0);
             return outcome;
         }
         if (!counted && !in.Aborted()) {

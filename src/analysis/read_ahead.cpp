@@ -22,10 +22,14 @@ bool ReadAhead::Start(std::uint64_t offset, std::uint64_t bytes, std::size_t blo
     // a block is never filled).
     const std::size_t capacity = static_cast<std::size_t>(
         std::min<std::uint64_t>(blockBytes, std::max<std::uint64_t>(bytes, 1)));
+    m_lackedMemory = false;
     if (m_blockCapacity < capacity) {
-        m_memory = MakeLargePages<std::uint8_t>(kDepth * capacity);
+        m_memory = capacity <= static_cast<std::size_t>(-1) / kDepth
+                       ? MakeLargePages<std::uint8_t>(kDepth * capacity)
+                       : nullptr;
         m_blockCapacity = m_memory ? capacity : 0;
         if (!m_memory) {
+            m_lackedMemory = true;
             return false;
         }
         PrepareLargePages(m_memory.get(), kDepth * capacity);

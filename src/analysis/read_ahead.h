@@ -39,8 +39,9 @@ class ReadAhead {
 
     // Begins reading `bytes` bytes from byte `offset` in blocks of `blockBytes` (a whole number
     // of records). Stops an earlier stretch first, so it also rewinds. False when the offset
-    // lies beyond the end, the seek failed or the blocks' memory cannot be had.
+    // lies beyond the end, the seek failed or the blocks' memory cannot be had (LackedMemory).
     bool Start(std::uint64_t offset, std::uint64_t bytes, std::size_t blockBytes);
+    bool LackedMemory() const { return m_lackedMemory; }
     // The next block, valid until the next call of Next, Start or Stop; empty at the end of
     // the stretch. A block is shorter than asked only at the end of the file or on a read
     // error: the stretch ends there and Short() tells.
@@ -77,6 +78,7 @@ class ReadAhead {
     bool m_stop = false;     // the consumer wants no more blocks
     bool m_holding = false;  // the consumer holds block m_consumed
     std::atomic<bool> m_short = false;
+    bool m_lackedMemory = false;
 };
 
 }  // namespace ktx

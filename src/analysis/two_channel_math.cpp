@@ -18,6 +18,7 @@ namespace ktx {
 
 namespace {
 
+constexpr int kMsgNoMemory = 11;
 constexpr int kMsgBadFormat = 12;
 constexpr int kMsgLengthsDiffer = 309;
 constexpr std::size_t kBlock = 65536;
@@ -134,7 +135,8 @@ Math2Outcome RunMath2(const Math2Request& r, Notifier& notifier, ProgressSink& p
     const std::size_t size2 = r.source2.layout.recordSize;
     if (!in1.Start(size1, count * size1, kBlock * size1) ||
         !in2.Start(size2, count * size2, kBlock * size2)) {
-        ShowErrorMsgText(notifier, kMsgBadFormat, r.source1.file, 0);
+        const bool memory = in1.LackedMemory() || in2.LackedMemory();
+        ShowErrorMsgText(notifier, memory ? kMsgNoMemory : kMsgBadFormat, r.source1.file, 0);
         return outcome;
     }
     WaveFileHeader ref = ReferenceHeader(WaveLayout::OneColumn);

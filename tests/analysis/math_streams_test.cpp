@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StretchCase{"Empty", 100, 100, 0, 4096, false}),
     [](const ::testing::TestParamInfo<StretchCase>& info) { return std::string(info.param.name); });
 
-TEST(ReadAheadStop, StopsEarlyAndRefusesAnOffsetPastTheEnd) {
+TEST(ReadAheadStop, StopsEarlyAndRefusesAnOffsetPastTheEndOrBlocksTooLarge) {
     test::TempDir dir;
     test::WriteFile(dir.Path("f.bin"), Pattern(400'000));
     ReadAhead in(dir.Path("f.bin"));
@@ -86,6 +86,14 @@ TEST(ReadAheadStop, StopsEarlyAndRefusesAnOffsetPastTheEnd) {
     in.Stop();  // with the ring full and the reader waiting: must not hang
     EXPECT_TRUE(in.Next().empty());
     EXPECT_FALSE(in.Start(400'001, 10, 1000));
+    EXPECT_FALSE(in.LackedMemory());
+    // Blocks no memory can hold (four of them would not even fit an address) are a lack of
+    // memory, not a short file; a sound stretch afterwards reads as ever.
+    const std::size_t huge = static_cast<std::size_t>(-1) / ReadAhead::kDepth + 1;
+    EXPECT_FALSE(in.Start(0, huge, huge));
+    EXPECT_TRUE(in.LackedMemory());
+    ASSERT_TRUE(in.Start(0, 400'000, 1000));
+    EXPECT_EQ(in.Next().size(), 1000u);
     EXPECT_FALSE(ReadAhead(dir.Path("missing.bin")).IsOpen());
 }
 
