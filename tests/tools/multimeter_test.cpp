@@ -207,13 +207,13 @@ TEST_P(HandheldStatusTest, FieldsByPosition) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, HandheldStatusTest,
-    testing::Values(StatusCase{StatusText('3', "02", false, false, "05"), true, "3", 2, false,
-                               "05"},
-                    StatusCase{StatusText('0', "00", true, false, "0A"), true, "A", 0, false, "10"},
-                    StatusCase{StatusText('0', "10", true, true, "0A"), true, "A", 16, true, "10"},
-                    StatusCase{StatusText('0', "1G", true, true, "0A"), false},
-                    StatusCase{StatusText('0', "00", true, false, "0A") + "0", false},
-                    StatusCase{"", false}));
+    testing::Values(
+        StatusCase{StatusText('3', "02", false, false, "05"), true, "3", 2, false, "05"},
+        StatusCase{StatusText('0', "00", true, false, "0A"), true, "A", 0, false, "10"},
+        StatusCase{StatusText('0', "10", true, true, "0A"), true, "A", 16, true, "10"},
+        StatusCase{StatusText('0', "1G", true, true, "0A"), false, "", 0, false, ""},
+        StatusCase{StatusText('0', "00", true, false, "0A") + "0", false, "", 0, false, ""},
+        StatusCase{"", false, "", 0, false, ""}));
 
 // "Mess" from the three answers: a reading beyond single precision is no reading (it showed
 // "inf"), over range and continuity come from the status byte.
