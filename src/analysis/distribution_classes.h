@@ -74,9 +74,9 @@ class DistributionClasses {
         return m_sure[2 * c] <= f && f < m_sure[2 * c + 1] ? c : kUnsure;
     }
 #if defined(__SSE2__)
-    // OfRounded of both halves of `f` for edges that are Guessed(); kUnsure is the only
-    // result with bit 8 set. The guess alone decides where it lands inside the sure part of
-    // its slot, which all but the values near an edge do.
+    // OfRounded of both halves of `f`; kUnsure is the only result with bit 8 set. The guess
+    // alone decides where it lands inside the sure part of its slot, which all but the values
+    // near an edge do (for edges that are not Guessed(), OfRounded decides the others).
     void OfRounded2(__m128d f, std::size_t& first, std::size_t& second) const {
         __m128d g = _mm_mul_pd(_mm_sub_pd(f, _mm_set1_pd(m_origin)), _mm_set1_pd(m_inverseWidth));
         g = _mm_min_pd(_mm_max_pd(g, _mm_setzero_pd()), _mm_set1_pd(255.0));

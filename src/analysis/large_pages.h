@@ -51,6 +51,9 @@ class BackgroundPrepare {
 
 template <typename T>
 LargePages<T> MakeLargePages(std::size_t count) {
+    if (count > static_cast<std::size_t>(-1) / sizeof(T)) {
+        return nullptr;  // more bytes than a size holds
+    }
     return LargePages<T>(static_cast<T*>(AllocateLargePages(count * sizeof(T))));
 }
 
